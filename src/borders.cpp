@@ -1,0 +1,56 @@
+#include "borders.hpp"
+
+#include <cstring>
+
+#include "message.hpp"
+
+namespace kelvane {
+namespace {
+
+void fill_pixels(std::uint8_t *dst, int count, const std::uint8_t (&rgba)[4]) noexcept {
+    for (int i = 0; i < count; ++i) std::memcpy(dst + std::size_t(i) * 4, rgba, 4);
+}
+
+// Allocates a width x height canvas and writes it once, in memory order: colour in the margins,
+// each picture row as one block at (margins.left, margins.top). The caller has checked that the
+// size is picture + margins and has an int pixel count.
+int padded_canvas(const Image &picture, const Margins &margins, Rgb colour, int width, int height,
+                  Image &canvas) noexcept {
+    canvas = Image{};
+    canvas.pixels = alloc_pixels(width, height, 4);
+    if (!canvas.pixels) return fail("out of memory for %dx%d canvas", width, height);
+    canvas.width = width;
+    canvas.height = height;
+    canvas.channels = 4;
+    const std::uint8_t rgba[4] = {colour.r, colour.g, colour.b, 255};
+    const int below = margins.top + picture.height;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t *row = canvas.row(y);
+        if (y < margins.top || y >= below) {
+            fill_pixels(row, width, rgba);
+            continue;
+        }
+        fill_pixels(row, margins.left, rgba);
+        std::memcpy(row + std::size_t(margins.left) * 4, picture.row(y - margins.top),
+                    picture.row_bytes());
+        fill_pixels(row + (std::size_t(margins.left) + std::size_t(picture.width)) * 4,
+                    margins.right, rgba);
+    }
+    return 1;
+}
+
+}  // namespace
+
+int solid_border(const Image &picture, int margin, Rgb colour, Image &canvas) noexcept {
+    int width = 0, height = 0, twice = 0;
+    const bool sized =
+        checked_add(margin, margin, twice) && checked_add(picture.width, twice, width) &&
+        checked_add(picture.height, twice, height) && pixel_count(width, height) <= INT_MAX;
+    if (!sized) {
+        return fail("resulting canvas too large: margin %d around a %dx%d picture", margin,
+                    picture.width, picture.height);
+    }
+    return padded_canvas(picture, {margin, margin, margin, margin}, colour, width, height, canvas);
+}
+
+}  // namespace kelvane

@@ -1,0 +1,35 @@
+// Files to pictures and back: the only code of the library that knows an image file format.
+#pragma once
+
+#include "image.hpp"
+
+namespace kelvane {
+
+constexpr int max_input_side = 32768;
+
+// Decodes the file at `path` into 8-bit RGBA. 1 on success; 0 with the message set and `image`
+// all zero (it then owns nothing).
+int load_image(const char *path, Image &image) noexcept;
+
+// Writes `image` in the format that the name selects; JPEG and BMP are flattened onto white.
+// 1 on success; 0 with the message set. Only reads `image`.
+int save_image(const char *path, const Image &image) noexcept;
+
+// 0 when the text after the last '.' of `path` is jpg, jpeg or bmp in any letter case (the
+// opaque formats), otherwise 1 (PNG).
+int out_kind(const char *path) noexcept;
+
+// Whether the encoder that `path` selects can write a w x h picture without its 32-bit sizes
+// and offsets wrapping; save_image refuses the others.
+bool encoder_can_write(const char *path, int w, int h) noexcept;
+
+// The flattened (opaque) value of colour sample c under alpha a: c blended onto white,
+// (255 * (255 - a) + c * a + 127) / 255 with the quotient truncated.
+inline std::uint8_t flatten_sample(unsigned c, unsigned a) noexcept {
+    const unsigned x = 255 * (255 - a) + c * a + 127;  // at most 65152
+    // x * 32897 / 2^23 exceeds x / 255 by under 0.004 for x < 65536, never enough to reach the
+    // next integer, so this equals the truncated division.
+    return std::uint8_t((x * 32897u) >> 23);
+}
+
+}  // namespace kelvane

@@ -1,0 +1,60 @@
+// The exported functions. Each is only the frame that every operation follows: clear the
+// message, check the paths, check its own numbers, load, build, save, report; the buffers'
+// owners release them on every path.
+#include "kelvane.h"
+
+#include "borders.hpp"
+#include "image_io.hpp"
+#include "message.hpp"
+
+using namespace kelvane;
+
+namespace {
+
+// Saves the result; a failure is reported with the output path and save_image's reason.
+int save_or_report(const char *out_path, const Image &result) noexcept {
+    if (save_image(out_path, result)) return 1;
+    const char *reason = *message_text() ? message_text() : "encode error";
+    return fail("failed to write '%s': %s", out_path, reason);
+}
+
+// Loads the input, adds the uniform border and saves: the body of kelvane_solid and
+// kelvane_padding once their own checks have passed.
+int uniform_border(const char *in_path, const char *out_path, int margin, Rgb colour) noexcept {
+    Image picture;
+    if (!load_image(in_path, picture)) return 0;
+    Image canvas;
+    if (!solid_border(picture, margin, colour, canvas)) return 0;
+    return save_or_report(out_path, canvas);
+}
+
+}  // namespace
+
+extern "C" {
+
+KELVANE_API int kelvane_init(void) noexcept {
+    clear_err();
+    return 1;
+}
+
+KELVANE_API void kelvane_cleanup(void) noexcept { clear_err(); }
+
+KELVANE_API const char *kelvane_last_error(void) noexcept { return message_text(); }
+
+KELVANE_API int kelvane_solid(const char *in_path, const char *out_path, int border, int r, int g,
+                              int b) noexcept {
+    clear_err();
+    if (!in_path || !out_path) return fail("NULL input or output path");
+    if (border < 0) return fail("border width must be >= 0 (got %d)", border);
+    return uniform_border(in_path, out_path, border, rgb(r, g, b));
+}
+
+KELVANE_API int kelvane_padding(const char *in_path, const char *out_path, int padding, int r,
+                                int g, int b) noexcept {
+    clear_err();
+    if (!in_path || !out_path) return fail("NULL input or output path");
+    if (padding < 0) return fail("padding must be >= 0 (got %d)", padding);
+    return uniform_border(in_path, out_path, padding, rgb(r, g, b));
+}
+
+}  // extern "C"

@@ -1,0 +1,153 @@
+// The uniform border (solid and padding): canvas geometry, colour, the copied picture, limits.
+#include <kelvane.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/fixture.hpp"
+
+using namespace kelvane_test;
+
+namespace {
+
+class borders_test : public ScratchTest {};
+
+using Px = std::vector<std::uint8_t>;
+
+std::string last_error() { return kelvane_last_error(); }
+
+// Every pixel of `result` outside the w x h rectangle at (left, top) is `fill`; inside it the
+// pixels are `picture`'s.
+void expect_framed(const Picture &result, const Picture &picture, int left, int top,
+                   const Px &fill) {
+    for (int y = 0; y < result.height; ++y)
+        for (int x = 0; x < result.width; ++x) {
+            const bool inside =
+                x >= left && x < left + picture.width && y >= top && y < top + picture.height;
+            const Px want = inside ? picture.at(x - left, y - top) : fill;
+            ASSERT_EQ(result.at(x, y), want) << "at " << x << "," << y;
+        }
+}
+
+TEST_F(borders_test, one_pixel_with_margin_two) {
+    const Picture picture = solid_picture(1, 1, {200, 100, 50, 255});
+    ASSERT_EQ(kelvane_solid(in(picture).c_str(), out().c_str(), 2, 10, 20, 30), 1);
+    const Picture result = read_rgba(out());
+    ASSERT_EQ(result.width, 5);
+    ASSERT_EQ(result.height, 5);
+    expect_framed(result, picture, 2, 2, {10, 20, 30, 255});
+}
+
+TEST_F(borders_test, rows_land_at_the_margin_with_alpha_copied_not_blended) {
+    const Picture picture{3, 2, 4, {1,  2,  3,  255, 4,  5,  6,  0,   7,  8,  9,  128,
+                                    10, 11, 12, 1,   13, 14, 15, 254, 16, 17, 18, 255}};
+    ASSERT_EQ(kelvane_padding(in(picture).c_str(), out().c_str(), 1, 90, 91, 92), 1);
+    const Picture result = read_rgba(out());
+    ASSERT_EQ(result.width, 5);
+    ASSERT_EQ(result.height, 4);
+    expect_framed(result, picture, 1, 1, {90, 91, 92, 255});
+}
+
+TEST_F(borders_test, colour_keeps_the_low_eight_bits) {
+    const std::string input = in(solid_picture(1, 1, {0, 0, 0, 0}));
+    ASSERT_EQ(kelvane_solid(input.c_str(), out().c_str(), 1, 256, -1, 300), 1);
+    EXPECT_EQ(last_error(), "");
+    EXPECT_EQ(read_rgba(out()).at(0, 0), (Px{0, 255, 44, 255}));
+}
+
+TEST_F(borders_test, margin_zero_re_encodes_the_picture) {
+    Picture picture = solid_picture(4, 3, {0, 0, 0, 0});
+    for (std::size_t i = 0; i < picture.rgba.size(); ++i) picture.rgba[i] = std::uint8_t(i * 7);
+    ASSERT_EQ(kelvane_solid(in(picture).c_str(), out().c_str(), 0, 1, 2, 3), 1);
+    EXPECT_EQ(read_rgba(out()).rgba, picture.rgba);
+}
+
+TEST_F(borders_test, solid_and_padding_write_identical_files) {
+    const Picture picture{2, 1, 4, {30, 60, 90, 120, 1, 2, 3, 4}};
+    const std::string input = in(picture);
+    for (const char *name : {"a.png", "a.jpg", "a.bmp"}) {
+        const std::string solid = path(std::string("solid-") + name);
+        const std::string padding = path(std::string("padding-") + name);
+        ASSERT_EQ(kelvane_solid(input.c_str(), solid.c_str(), 3, 7, 8, 9), 1);
+        ASSERT_EQ(kelvane_padding(input.c_str(), padding.c_str(), 3, 7, 8, 9), 1);
+        EXPECT_EQ(read_bytes(solid), read_bytes(padding)) << name;
+    }
+}
+
+TEST_F(borders_test, margins_whose_canvas_has_no_int_size_are_refused_before_allocating) {
+    const std::string input = in(solid_picture(3, 2, {1, 1, 1, 255}));
+    const struct {
+        int margin;
+        const char *size;
+    } cases[] = {
+        {INT_MAX, "3x2"},     // 2 * margin wraps
+        {1073741823, "3x2"},  // 2 * margin fits, adding the width does not
+        {23170, "3x2"},       // 46343 x 46342 pixels: the count passes INT_MAX
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(kelvane_solid(input.c_str(), out().c_str(), c.margin, 0, 0, 0), 0);
+        EXPECT_EQ(last_error(), "resulting canvas too large: margin " + std::to_string(c.margin) +
+                                    " around a " + c.size + " picture");
+        EXPECT_FALSE(exists(out()));
+    }
+}
+
+// One line of the corpus's table of expected decoder results.
+struct CorpusEntry {
+    std::string path, ok, width, height, channels, reason, sha256;
+};
+
+std::vector<CorpusEntry> corpus_entries(const std::filesystem::path &dir) {
+    std::ifstream table(dir / "expected-decode.tsv");
+    std::vector<CorpusEntry> entries;
+    std::string line;
+    std::getline(table, line);  // header
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        CorpusEntry e;
+        std::getline(fields, e.path, '\t');
+        std::getline(fields, e.ok, '\t');
+        std::getline(fields, e.width, '\t');
+        std::getline(fields, e.height, '\t');
+        std::getline(fields, e.channels, '\t');
+        std::getline(fields, e.reason, '\t');
+        std::getline(fields, e.sha256, '\t');
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+TEST_F(borders_test, corpus_files_are_framed_or_refused_with_the_decoders_reason) {
+    const std::filesystem::path dir = testdata_dir();
+    if (dir.empty()) GTEST_SKIP() << "no test corpus beside this checkout";
+    int framed = 0, refused = 0, skipped = 0;
+    for (const CorpusEntry &e : corpus_entries(dir)) {
+        if (e.sha256 == "unstable") {  // the decoder's own defects make these unrepeatable
+            ++skipped;
+            continue;
+        }
+        const std::string input = (dir / e.path).string();
+        const bool ok = kelvane_solid(input.c_str(), out().c_str(), 2, 5, 6, 7) == 1;
+        if (e.ok == "1") {
+            ASSERT_TRUE(ok) << e.path << ": " << last_error();
+            const Picture decoded = read_rgba(input);
+            const Picture result = read_rgba(out());
+            ASSERT_EQ(result.width, std::stoi(e.width) + 4) << e.path;
+            ASSERT_EQ(result.height, std::stoi(e.height) + 4) << e.path;
+            expect_framed(result, decoded, 2, 2, {5, 6, 7, 255});
+            ++framed;
+        } else {
+            ASSERT_FALSE(ok) << e.path;
+            const std::string reason = e.reason.empty() ? "unknown error" : e.reason;
+            EXPECT_EQ(last_error(), "cannot decode '" + input + "': " + reason);
+            ++refused;
+        }
+        std::filesystem::remove(out());
+    }
+    std::printf("corpus: %d framed, %d refused as the decoder does, %d unstable skipped\n", framed,
+                refused, skipped);
+    EXPECT_GT(framed, 0);
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#include "fixture.hpp"
+
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace kelvane_test {
+
+std::vector<std::uint8_t> Picture::at(int x, int y) const {
+    const auto first = rgba.begin() + (std::ptrdiff_t(y) * width + x) * 4;
+    return {first, first + 4};
+}
+
+Picture solid_picture(int w, int h, std::vector<std::uint8_t> pixel) {
+    Picture p{w, h, 4, {}};
+    for (int i = 0; i < w * h; ++i) p.rgba.insert(p.rgba.end(), pixel.begin(), pixel.end());
+    return p;
+}
+
+void write_png(const std::string &path, const Picture &picture) {
+    ASSERT_EQ(picture.rgba.size(), std::size_t(picture.width) * picture.height * 4);
+    ASSERT_NE(
+        stbi_write_png(path.c_str(), picture.width, picture.height, 4, picture.rgba.data(), 0), 0)
+        << path;
+}
+
+Picture read_rgba(const std::string &path) {
+    Picture p;
+    stbi_uc *data = stbi_load(path.c_str(), &p.width, &p.height, &p.channels, 4);
+    if (!data) return Picture{};
+    p.rgba.assign(data, data + std::size_t(p.width) * p.height * 4);
+    stbi_image_free(data);
+    return p;
+}
+
+std::string read_bytes(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+bool exists(const std::string &path) { return std::filesystem::exists(path); }
+
+std::filesystem::path testdata_dir() {
+    const char *env = std::getenv("KELVANE_TESTDATA");
+    const std::filesystem::path dir = env ? env : KELVANE_TESTDATA_DIR;
+    return std::filesystem::is_regular_file(dir / "expected-decode.tsv") ? dir : "";
+}
+
+void ScratchTest::SetUp() {
+    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::random_device seed;
+    dir_ = std::filesystem::temp_directory_path() /
+           (std::string("kelvane-") + info->test_suite_name() + "-" + info->name() + "-" +
+            std::to_string(seed()));
+    std::filesystem::create_directories(dir_);
+}
+
+void ScratchTest::TearDown() { std::filesystem::remove_all(dir_); }
+
+std::string ScratchTest::path(const std::string &name) const { return (dir_ / name).string(); }
+
+std::string ScratchTest::in(const Picture &picture, const std::string &name) const {
+    const std::string p = path(name);
+    write_png(p, picture);
+    return p;
+}
+
+}  // namespace kelvane_test
