@@ -71,6 +71,11 @@ static int padding_teal(const char *in, const char *out) {
     return kelvane_padding(in, out, 24, 20, 120, 130);
 }
 
+static int sides_slate(const char *in, const char *out) {
+    return kelvane_sides(in, out, 8, 24, 48, 8, 60, 64, 72);
+}
+static int rounded_30(const char *in, const char *out) { return kelvane_rounded(in, out, 30); }
+
 struct job {
     const char *file;
     const char *what;
@@ -82,6 +87,9 @@ static const struct job jobs[] = {
     {"padding.png", "padding 24, teal", padding_teal},
     {"solid.jpg", "solid border as JPEG: transparency flattened onto white", solid_white},
     {"solid.bmp", "solid border as BMP: transparency flattened onto white", solid_white},
+    {"sides.png", "per-side border 8, 24, 48, 8 (top, right, bottom, left), slate", sides_slate},
+    {"rounded.png", "rounded corners, radius 30: the corners become transparent", rounded_30},
+    {"rounded.jpg", "rounded corners as JPEG: the corners come out white", rounded_30},
 };
 
 int main(int argc, char **argv) {

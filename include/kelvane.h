@@ -42,6 +42,16 @@ KELVANE_API int kelvane_solid(const char *in_path, const char *out_path, int bor
 KELVANE_API int kelvane_padding(const char *in_path, const char *out_path, int padding, int r,
                                 int g, int b) KELVANE_NOEXCEPT;
 
+/* Adds a band of the opaque colour (r, g, b) whose width is given for each side: `top`, `right`,
+ * `bottom`, `left` (each >= 0). The canvas may be at most 65536 pixels on each side. */
+KELVANE_API int kelvane_sides(const char *in_path, const char *out_path, int top, int right,
+                              int bottom, int left, int r, int g, int b) KELVANE_NOEXCEPT;
+
+/* Cuts the four corners away along anti-aliased quarter circles of `radius` (>= 0) pixels,
+ * reduced to half the shorter side; outside the arcs the picture becomes transparent. */
+KELVANE_API int kelvane_rounded(const char *in_path, const char *out_path,
+                                int radius) KELVANE_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

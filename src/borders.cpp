@@ -53,4 +53,20 @@ int solid_border(const Image &picture, int margin, Rgb colour, Image &canvas) no
     return padded_canvas(picture, {margin, margin, margin, margin}, colour, width, height, canvas);
 }
 
+int side_border(const Image &picture, const Margins &margins, Rgb colour, Image &canvas) noexcept {
+    const std::int64_t width = std::int64_t(margins.left) + picture.width + margins.right;
+    const std::int64_t height = std::int64_t(margins.top) + picture.height + margins.bottom;
+    if (width > INT_MAX || height > INT_MAX) {
+        return fail("resulting canvas too large: side widths %d,%d,%d,%d around a %dx%d picture",
+                    margins.top, margins.right, margins.bottom, margins.left, picture.width,
+                    picture.height);
+    }
+    const int w = int(width), h = int(height);
+    // 65536 x 65536 passes the side limit, but no encoder can write 2^31 pixels or more, so
+    // such a canvas is refused before gigabytes are filled for nothing.
+    if (w > max_sides_canvas || h > max_sides_canvas || pixel_count(w, h) > INT_MAX)
+        return fail("resulting canvas too large: %dx%d", w, h);
+    return padded_canvas(picture, margins, colour, w, h, canvas);
+}
+
 }  // namespace kelvane

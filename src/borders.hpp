@@ -14,4 +14,10 @@ struct Margins {
 // message set when the canvas has no int size or cannot be allocated.
 int solid_border(const Image &picture, int margin, Rgb colour, Image &canvas) noexcept;
 
+constexpr int max_sides_canvas = 65536;
+
+// Builds a canvas of picture + the four margins (each >= 0), at most 65536 pixels a side. 0 with
+// the message set when it would be larger or cannot be allocated.
+int side_border(const Image &picture, const Margins &margins, Rgb colour, Image &canvas) noexcept;
+
 }  // namespace kelvane

@@ -6,6 +6,7 @@
 #include "borders.hpp"
 #include "image_io.hpp"
 #include "message.hpp"
+#include "rounded.hpp"
 
 using namespace kelvane;
 
@@ -55,6 +56,29 @@ KELVANE_API int kelvane_padding(const char *in_path, const char *out_path, int p
     if (!in_path || !out_path) return fail("NULL input or output path");
     if (padding < 0) return fail("padding must be >= 0 (got %d)", padding);
     return uniform_border(in_path, out_path, padding, rgb(r, g, b));
+}
+
+KELVANE_API int kelvane_sides(const char *in_path, const char *out_path, int top, int right,
+                              int bottom, int left, int r, int g, int b) noexcept {
+    clear_err();
+    if (!in_path || !out_path) return fail("NULL input or output path");
+    if (top < 0 || right < 0 || bottom < 0 || left < 0)
+        return fail("side widths must all be >= 0 (got %d,%d,%d,%d)", top, right, bottom, left);
+    Image picture;
+    if (!load_image(in_path, picture)) return 0;
+    Image canvas;
+    if (!side_border(picture, {top, right, bottom, left}, rgb(r, g, b), canvas)) return 0;
+    return save_or_report(out_path, canvas);
+}
+
+KELVANE_API int kelvane_rounded(const char *in_path, const char *out_path, int radius) noexcept {
+    clear_err();
+    if (!in_path || !out_path) return fail("NULL input or output path");
+    if (radius < 0) return fail("radius must be >= 0 (got %d)", radius);
+    Image picture;
+    if (!load_image(in_path, picture)) return 0;
+    round_corners(picture, radius);
+    return save_or_report(out_path, picture);
 }
 
 }  // extern "C"

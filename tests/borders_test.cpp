@@ -93,6 +93,97 @@ TEST_F(borders_test, margins_whose_canvas_has_no_int_size_are_refused_before_all
     }
 }
 
+TEST_F(borders_test, sides_place_the_picture_at_left_and_top) {
+    const Picture picture{2, 1, 4, {1, 2, 3, 4, 5, 6, 7, 0}};
+    const std::string input = in(picture);
+    const Px fill{0, 255, 44, 255};  // from the colour (256, -1, 300)
+    const struct {
+        int top, right, bottom, left, width, height;
+    } cases[] = {{5, 0, 0, 0, 2, 6}, {0, 3, 2, 0, 5, 3}, {1, 2, 3, 4, 8, 5}, {0, 0, 0, 0, 2, 1}};
+    for (const auto &c : cases) {
+        ASSERT_EQ(kelvane_sides(input.c_str(), out().c_str(), c.top, c.right, c.bottom, c.left, 256,
+                                -1, 300),
+                  1);
+        const Picture result = read_rgba(out());
+        ASSERT_EQ(result.width, c.width);
+        ASSERT_EQ(result.height, c.height);
+        expect_framed(result, picture, c.left, c.top, fill);
+    }
+}
+
+TEST_F(borders_test, equal_sides_write_the_same_file_as_the_uniform_border) {
+    const std::string input =
+        in(Picture{2, 2, 4, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6}});
+    ASSERT_EQ(kelvane_sides(input.c_str(), out("sides.png").c_str(), 3, 3, 3, 3, 1, 2, 3), 1);
+    ASSERT_EQ(kelvane_solid(input.c_str(), out("solid.png").c_str(), 3, 1, 2, 3), 1);
+    EXPECT_EQ(read_bytes(out("sides.png")), read_bytes(out("solid.png")));
+}
+
+TEST_F(borders_test, sides_canvas_is_limited_to_65536_each_way) {
+    const std::string input = in(solid_picture(3, 2, {1, 2, 3, 255}));
+    const struct {
+        int top, right, bottom, left;
+        bool accepted;
+        const char *size;
+    } cases[] = {
+        {0, 65000, 0, 533, true, "65536x2"}, {0, 65000, 0, 534, false, "65537x2"},
+        {65000, 0, 534, 0, true, "3x65536"}, {65534, 0, 1, 0, false, "3x65537"},
+        {0, 0, 0, 65534, false, "65537x2"},  {65535, 0, 0, 0, false, "3x65537"},
+    };
+    for (const auto &c : cases) {
+        const int ok =
+            kelvane_sides(input.c_str(), out().c_str(), c.top, c.right, c.bottom, c.left, 0, 0, 0);
+        if (c.accepted) {
+            ASSERT_EQ(ok, 1) << c.size << ": " << last_error();
+            const Picture result = read_rgba(out());
+            EXPECT_EQ(std::to_string(result.width) + "x" + std::to_string(result.height), c.size);
+            EXPECT_EQ(result.at(c.left, c.top), (Px{1, 2, 3, 255}));
+            std::filesystem::remove(out());
+        } else {
+            EXPECT_EQ(ok, 0);
+            EXPECT_EQ(last_error(), std::string("resulting canvas too large: ") + c.size);
+            EXPECT_FALSE(exists(out()));
+        }
+    }
+}
+
+TEST_F(borders_test, sides_check_signs_before_loading_and_size_after) {
+    const std::string missing = path("missing.png");
+    EXPECT_EQ(kelvane_sides(missing.c_str(), out().c_str(), 0, -1, 0, 3, 0, 0, 0), 0);
+    EXPECT_EQ(last_error(), "side widths must all be >= 0 (got 0,-1,0,3)");
+    EXPECT_EQ(kelvane_sides(missing.c_str(), out().c_str(), 1, -2, 3, -4, 0, 0, 0), 0);
+    EXPECT_EQ(last_error(), "side widths must all be >= 0 (got 1,-2,3,-4)");
+    EXPECT_EQ(kelvane_sides(missing.c_str(), out().c_str(), 70000, 0, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(last_error(), "cannot decode '" + missing + "': can't fopen");
+    EXPECT_EQ(kelvane_sides(nullptr, out().c_str(), -1, 0, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(last_error(), "NULL input or output path");
+    EXPECT_FALSE(exists(out()));
+}
+
+TEST_F(borders_test, sides_beyond_int_or_two_gigapixels_are_refused_before_allocating) {
+    const std::string input = in(solid_picture(1, 1, {1, 2, 3, 255}));
+    EXPECT_EQ(kelvane_sides(input.c_str(), out().c_str(), INT_MAX, 0, 0, 0, 0, 0, 0), 0);
+    EXPECT_EQ(last_error(),
+              "resulting canvas too large: side widths 2147483647,0,0,0 around a 1x1 picture");
+    EXPECT_EQ(kelvane_sides(input.c_str(), out().c_str(), 0, INT_MAX, 0, INT_MAX, 0, 0, 0), 0);
+    EXPECT_EQ(last_error(),
+              "resulting canvas too large: side widths 0,2147483647,0,2147483647 "
+              "around a 1x1 picture");
+    // Within 65536 each way, but 2^32 pixels: more than any encoder can write.
+    EXPECT_EQ(kelvane_sides(input.c_str(), out().c_str(), 65535, 0, 0, 65535, 0, 0, 0), 0);
+    EXPECT_EQ(last_error(), "resulting canvas too large: 65536x65536");
+    EXPECT_FALSE(exists(out()));
+}
+
+TEST_F(borders_test, jpeg_wider_than_65535_fails_at_the_save) {
+    const std::string input = in(solid_picture(1, 1, {1, 2, 3, 255}));
+    const std::string target = out("wide.jpg");
+    EXPECT_EQ(kelvane_sides(input.c_str(), target.c_str(), 0, 0, 0, 65535, 0, 0, 0), 0);
+    EXPECT_EQ(last_error(), "failed to write '" + target + "': cannot encode '" + target +
+                                "' (check the extension)");
+    EXPECT_FALSE(exists(target));
+}
+
 // One line of the corpus's table of expected decoder results.
 struct CorpusEntry {
     std::string path, ok, width, height, channels, reason, sha256;
