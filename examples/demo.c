@@ -75,6 +75,12 @@ static int sides_slate(const char *in, const char *out) {
     return kelvane_sides(in, out, 8, 24, 48, 8, 60, 64, 72);
 }
 static int rounded_30(const char *in, const char *out) { return kelvane_rounded(in, out, 30); }
+static int shadow_soft(const char *in, const char *out) {
+    return kelvane_shadow(in, out, 12, 12, 16, 0, 0, 0);
+}
+static int shadow_left(const char *in, const char *out) {
+    return kelvane_shadow(in, out, -20, -8, 6, 200, 30, 120);
+}
 
 struct job {
     const char *file;
@@ -90,6 +96,9 @@ static const struct job jobs[] = {
     {"sides.png", "per-side border 8, 24, 48, 8 (top, right, bottom, left), slate", sides_slate},
     {"rounded.png", "rounded corners, radius 30: the corners become transparent", rounded_30},
     {"rounded.jpg", "rounded corners as JPEG: the corners come out white", rounded_30},
+    {"shadow.png", "black drop shadow 12 px right and down, blur 16", shadow_soft},
+    {"shadow-left.png", "magenta shadow up and to the left, blur 6", shadow_left},
+    {"shadow.jpg", "drop shadow as JPEG: the fringe fades to white", shadow_soft},
 };
 
 int main(int argc, char **argv) {

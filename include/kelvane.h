@@ -52,6 +52,12 @@ KELVANE_API int kelvane_sides(const char *in_path, const char *out_path, int top
 KELVANE_API int kelvane_rounded(const char *in_path, const char *out_path,
                                 int radius) KELVANE_NOEXCEPT;
 
+/* Puts the picture over its own silhouette in the colour (r, g, b), shifted by (dx, dy) (any
+ * sign; positive is right and down) and softened by a Gaussian blur of `blur` (>= 0) pixels. The
+ * canvas grows by |dx|, |dy| and `blur` on every side, at most 32768 pixels each way. */
+KELVANE_API int kelvane_shadow(const char *in_path, const char *out_path, int dx, int dy, int blur,
+                               int r, int g, int b) KELVANE_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -20,5 +20,6 @@ run_suite() {  # name, cmake arguments...
 
 run_suite release -DCMAKE_BUILD_TYPE=Release
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    run_suite asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined
+    run_suite asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined \
+    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1"
 echo "== all tests passed"

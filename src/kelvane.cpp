@@ -7,6 +7,7 @@
 #include "image_io.hpp"
 #include "message.hpp"
 #include "rounded.hpp"
+#include "shadow.hpp"
 
 using namespace kelvane;
 
@@ -79,6 +80,21 @@ KELVANE_API int kelvane_rounded(const char *in_path, const char *out_path, int r
     if (!load_image(in_path, picture)) return 0;
     round_corners(picture, radius);
     return save_or_report(out_path, picture);
+}
+
+KELVANE_API int kelvane_shadow(const char *in_path, const char *out_path, int dx, int dy, int blur,
+                               int r, int g, int b) noexcept {
+    clear_err();
+    if (!in_path || !out_path) return fail("NULL input or output path");
+    if (blur < 0) return fail("blur must be >= 0 (got %d)", blur);
+    if (!shadow_arguments_in_range(dx, dy, blur)) return fail_out_of_range(dx, dy, blur);
+    Image picture;
+    if (!load_image(in_path, picture)) return 0;
+    ShadowGeometry geometry;
+    if (!shadow_geometry(picture.width, picture.height, dx, dy, blur, geometry)) return 0;
+    Image canvas;
+    if (!build_shadow(picture, geometry, rgb(r, g, b), canvas)) return 0;
+    return save_or_report(out_path, canvas);
 }
 
 }  // extern "C"
