@@ -1,7 +1,7 @@
 # Warning sets, applied per target.
 function(kelvane_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wconversion
-                           -Wsign-conversion -Wshadow -Wformat=2 -Wundef)
+                           -Wshadow -Wformat=2 -Wundef)
     if(KELVANE_WERROR)
         target_compile_options(${target} PRIVATE -Werror)
     endif()

@@ -9,6 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "operations.h"
+
 #ifdef _WIN32
 #include <direct.h>
 #define make_dir(path) _mkdir(path)
@@ -64,41 +66,29 @@ static int write_tga(const char *path, const unsigned char *rgba) {
     return fclose(f) == 0;
 }
 
-static int solid_white(const char *in, const char *out) {
-    return kelvane_solid(in, out, 16, 255, 255, 255);
-}
-static int padding_teal(const char *in, const char *out) {
-    return kelvane_padding(in, out, 24, 20, 120, 130);
-}
-
-static int sides_slate(const char *in, const char *out) {
-    return kelvane_sides(in, out, 8, 24, 48, 8, 60, 64, 72);
-}
-static int rounded_30(const char *in, const char *out) { return kelvane_rounded(in, out, 30); }
-static int shadow_soft(const char *in, const char *out) {
-    return kelvane_shadow(in, out, 12, 12, 16, 0, 0, 0);
-}
-static int shadow_left(const char *in, const char *out) {
-    return kelvane_shadow(in, out, -20, -8, 6, 200, 30, 120);
-}
-
+/* Each job: the file it writes, then an operation and its numbers as the command-line host
+ * takes them. */
 struct job {
     const char *file;
+    const char *operation;
+    int numbers[host_max_numbers];
     const char *what;
-    int (*run)(const char *in, const char *out);
 };
 
 static const struct job jobs[] = {
-    {"solid.png", "solid border 16, white; the hole stays transparent", solid_white},
-    {"padding.png", "padding 24, teal", padding_teal},
-    {"solid.jpg", "solid border as JPEG: transparency flattened onto white", solid_white},
-    {"solid.bmp", "solid border as BMP: transparency flattened onto white", solid_white},
-    {"sides.png", "per-side border 8, 24, 48, 8 (top, right, bottom, left), slate", sides_slate},
-    {"rounded.png", "rounded corners, radius 30: the corners become transparent", rounded_30},
-    {"rounded.jpg", "rounded corners as JPEG: the corners come out white", rounded_30},
-    {"shadow.png", "black drop shadow 12 px right and down, blur 16", shadow_soft},
-    {"shadow-left.png", "magenta shadow up and to the left, blur 6", shadow_left},
-    {"shadow.jpg", "drop shadow as JPEG: the fringe fades to white", shadow_soft},
+    {"solid.png", "solid", {16, 255, 255, 255}, "solid border 16, white; the hole stays clear"},
+    {"padding.png", "padding", {24, 20, 120, 130}, "padding 24, teal"},
+    {"solid.jpg", "solid", {16, 255, 255, 255}, "solid border as JPEG: flattened onto white"},
+    {"solid.bmp", "solid", {16, 255, 255, 255}, "solid border as BMP: flattened onto white"},
+    {"sides.png", "sides", {8, 24, 48, 8, 60, 64, 72}, "per-side border 8 24 48 8, slate"},
+    {"rounded.png", "rounded", {30}, "rounded corners, radius 30: the corners become clear"},
+    {"rounded.jpg", "rounded", {30}, "rounded corners as JPEG: the corners come out white"},
+    {"shadow.png", "shadow", {12, 12, 16, 0, 0, 0}, "black shadow 12 right and down, blur 16"},
+    {"shadow-left.png", "shadow", {-20, -8, 6, 200, 30, 120}, "magenta shadow up-left, blur 6"},
+    {"shadow.jpg",
+     "shadow",
+     {12, 12, 16, 0, 0, 0},
+     "drop shadow as JPEG: the fringe fades to white"},
 };
 
 int main(int argc, char **argv) {
@@ -123,7 +113,8 @@ int main(int argc, char **argv) {
     kelvane_init();
     for (i = 0; i < sizeof jobs / sizeof jobs[0]; ++i) {
         snprintf(out, sizeof out, "%s/%s", dir, jobs[i].file);
-        if (jobs[i].run(in, out)) {
+        const struct host_operation *op = host_find_operation(jobs[i].operation);
+        if (op && op->run(in, out, jobs[i].numbers)) {
             printf("wrote %s (%s)\n", out, jobs[i].what);
         } else {
             printf("FAILED %s: %s\n", out, kelvane_last_error());

@@ -34,15 +34,4 @@ void accumulate_rows(const float *const *rows, std::size_t offset, int n_floats,
 // The byte of each sum: v + 0.5 truncated, held to 0..255.
 void round_to_bytes(const float *sums, int n, std::uint8_t *out) noexcept;
 
-// Horizontal pass: each of the four channels of every pixel of the width x height RGBA layer
-// becomes the kernel-weighted sum of its row neighbours (columns clamped to the row), stored
-// unrounded in `out` (4 floats per pixel).
-void horizontal_pass(const std::uint8_t *layer, int width, int height, const float *kernel,
-                     int radius, float *out) noexcept;
-
-// Vertical pass: the same along columns of the horizontal result (rows clamped), each sum
-// rounded once to a byte in `layer`.
-void vertical_pass(const float *in, int width, int height, const float *kernel, int radius,
-                   std::uint8_t *layer) noexcept;
-
 }  // namespace kelvane

@@ -10,14 +10,15 @@ struct Margins {
     int top, right, bottom, left;
 };
 
-// Builds a canvas of picture + margins on every side, each `margin` (>= 0) wide. 0 with the
-// message set when the canvas has no int size or cannot be allocated.
-int solid_border(const Image &picture, int margin, Rgb colour, Image &canvas) noexcept;
+// Turns the picture into a canvas `margin` (>= 0) pixels larger on every side, the margins in the
+// opaque colour. 0 with the message set when the canvas has no int size or cannot be allocated;
+// the picture is then as it was.
+int solid_border(Image &picture, int margin, Rgb colour) noexcept;
 
 constexpr int max_sides_canvas = 65536;
 
-// Builds a canvas of picture + the four margins (each >= 0), at most 65536 pixels a side. 0 with
-// the message set when it would be larger or cannot be allocated.
-int side_border(const Image &picture, const Margins &margins, Rgb colour, Image &canvas) noexcept;
+// The same with a margin of its own on each side (each >= 0); the canvas may be at most 65536
+// pixels a side. 0 with the message set when it would be larger or cannot be allocated.
+int side_border(Image &picture, const Margins &margins, Rgb colour) noexcept;
 
 }  // namespace kelvane

@@ -55,6 +55,13 @@ inline pixel_buffer alloc_pixels(int w, int h, unsigned bytes_per_pixel) noexcep
     return pixel_buffer(static_cast<std::uint8_t *>(std::calloc(std::size_t(px), bytes_per_pixel)));
 }
 
+// Turns `image` into a width x height canvas (at least as large) with the picture moved to
+// (left, top). The buffer is reallocated rather than replaced, so the memory the picture already
+// occupies is reused and only the growth is new. Every pixel outside the picture's new place is
+// left over from before: the caller writes each one. False, with `image` unchanged, when the
+// heap refuses.
+bool grow_into_canvas(Image &image, int width, int height, int left, int top) noexcept;
+
 // a + b, or false when the sum has no int value.
 inline bool checked_add(int a, int b, int &sum) noexcept {
     const std::int64_t s = std::int64_t(a) + b;

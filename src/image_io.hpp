@@ -11,9 +11,10 @@ constexpr int max_input_side = 32768;
 // all zero (it then owns nothing).
 int load_image(const char *path, Image &image) noexcept;
 
-// Writes `image` in the format that the name selects; JPEG and BMP are flattened onto white.
-// 1 on success; 0 with the message set. Only reads `image`.
-int save_image(const char *path, const Image &image) noexcept;
+// Writes `image` in the format that the name selects. JPEG and BMP have no alpha: for them the
+// picture is flattened onto white in its own buffer, so it is spent once saved. 1 on success; 0
+// with the message set.
+int save_image(const char *path, Image &image) noexcept;
 
 // 0 when the text after the last '.' of `path` is jpg, jpeg or bmp in any letter case (the
 // opaque formats), otherwise 1 (PNG).
@@ -27,9 +28,8 @@ bool encoder_can_write(const char *path, int w, int h) noexcept;
 // (255 * (255 - a) + c * a + 127) / 255 with the quotient truncated.
 inline std::uint8_t flatten_sample(unsigned c, unsigned a) noexcept {
     const unsigned x = 255 * (255 - a) + c * a + 127;  // at most 65152
-    // x * 32897 / 2^23 exceeds x / 255 by under 0.004 for x < 65536, never enough to reach the
-    // next integer, so this equals the truncated division.
-    return std::uint8_t((x * 32897u) >> 23);
+    // (x + 1 + x / 256) / 256 equals x / 255 for every x up to 65152, and stays within 16 bits.
+    return std::uint8_t((x + 1 + (x >> 8)) >> 8);
 }
 
 }  // namespace kelvane

@@ -1,6 +1,6 @@
 // The exported functions. Each is only the frame that every operation follows: clear the
-// message, check the paths, check its own numbers, load, build, save, report; the buffers'
-// owners release them on every path.
+// message, check the paths, check its own numbers, load, build, save, report. One Image carries
+// the job from the decoded picture to the saved result, and releases it on every path.
 #include "kelvane.h"
 
 #include "borders.hpp"
@@ -14,7 +14,7 @@ using namespace kelvane;
 namespace {
 
 // Saves the result; a failure is reported with the output path and save_image's reason.
-int save_or_report(const char *out_path, const Image &result) noexcept {
+int save_or_report(const char *out_path, Image &result) noexcept {
     if (save_image(out_path, result)) return 1;
     const char *reason = *message_text() ? message_text() : "encode error";
     return fail("failed to write '%s': %s", out_path, reason);
@@ -23,11 +23,10 @@ int save_or_report(const char *out_path, const Image &result) noexcept {
 // Loads the input, adds the uniform border and saves: the body of kelvane_solid and
 // kelvane_padding once their own checks have passed.
 int uniform_border(const char *in_path, const char *out_path, int margin, Rgb colour) noexcept {
-    Image picture;
-    if (!load_image(in_path, picture)) return 0;
-    Image canvas;
-    if (!solid_border(picture, margin, colour, canvas)) return 0;
-    return save_or_report(out_path, canvas);
+    Image image;
+    if (!load_image(in_path, image)) return 0;
+    if (!solid_border(image, margin, colour)) return 0;
+    return save_or_report(out_path, image);
 }
 
 }  // namespace
@@ -65,21 +64,20 @@ KELVANE_API int kelvane_sides(const char *in_path, const char *out_path, int top
     if (!in_path || !out_path) return fail("NULL input or output path");
     if (top < 0 || right < 0 || bottom < 0 || left < 0)
         return fail("side widths must all be >= 0 (got %d,%d,%d,%d)", top, right, bottom, left);
-    Image picture;
-    if (!load_image(in_path, picture)) return 0;
-    Image canvas;
-    if (!side_border(picture, {top, right, bottom, left}, rgb(r, g, b), canvas)) return 0;
-    return save_or_report(out_path, canvas);
+    Image image;
+    if (!load_image(in_path, image)) return 0;
+    if (!side_border(image, {top, right, bottom, left}, rgb(r, g, b))) return 0;
+    return save_or_report(out_path, image);
 }
 
 KELVANE_API int kelvane_rounded(const char *in_path, const char *out_path, int radius) noexcept {
     clear_err();
     if (!in_path || !out_path) return fail("NULL input or output path");
     if (radius < 0) return fail("radius must be >= 0 (got %d)", radius);
-    Image picture;
-    if (!load_image(in_path, picture)) return 0;
-    round_corners(picture, radius);
-    return save_or_report(out_path, picture);
+    Image image;
+    if (!load_image(in_path, image)) return 0;
+    round_corners(image, radius);
+    return save_or_report(out_path, image);
 }
 
 KELVANE_API int kelvane_shadow(const char *in_path, const char *out_path, int dx, int dy, int blur,
@@ -88,13 +86,12 @@ KELVANE_API int kelvane_shadow(const char *in_path, const char *out_path, int dx
     if (!in_path || !out_path) return fail("NULL input or output path");
     if (blur < 0) return fail("blur must be >= 0 (got %d)", blur);
     if (!shadow_arguments_in_range(dx, dy, blur)) return fail_out_of_range(dx, dy, blur);
-    Image picture;
-    if (!load_image(in_path, picture)) return 0;
+    Image image;
+    if (!load_image(in_path, image)) return 0;
     ShadowGeometry geometry;
-    if (!shadow_geometry(picture.width, picture.height, dx, dy, blur, geometry)) return 0;
-    Image canvas;
-    if (!build_shadow(picture, geometry, rgb(r, g, b), canvas)) return 0;
-    return save_or_report(out_path, canvas);
+    if (!shadow_geometry(image.width, image.height, dx, dy, blur, geometry)) return 0;
+    if (!build_shadow(image, geometry, rgb(r, g, b))) return 0;
+    return save_or_report(out_path, image);
 }
 
 }  // extern "C"

@@ -57,19 +57,57 @@ TEST(flatten_test, matches_the_division_for_every_sample_and_alpha) {
 
 TEST_F(image_io_test, bmp_output_is_flattened_onto_white_exactly) {
     // (c, a) -> output: (any, 0) -> 255, (10, 255) -> 10, (0, 128) -> 127, (0, 127) -> 128,
-    // (255, 128) -> 255, (0, 1) -> 254, (0, 254) -> 1, (200, 64) -> 241.
+    // (255, 128) -> 255, (0, 1) -> 254, (0, 254) -> 1, (200, 64) -> 241; 9 pixels, so that
+    // groups of four and a remainder are both flattened.
     const Picture picture{
-        4, 2, 4, {77,  0, 10, 0,   10, 10, 10, 255, 0, 0, 0, 128, 0,   0,   0,   127,
-                  255, 0, 0,  128, 0,  0,  0,  1,   0, 0, 0, 254, 200, 200, 200, 64}};
+        3, 3, 4, {77, 0,   10, 0, 10, 10, 10, 255, 0, 0,   0,   128, 0,   0,  0, 127, 255, 0,
+                  0,  128, 0,  0, 0,  1,  0,  0,   0, 254, 200, 200, 200, 64, 9, 99,  199, 255}};
     const std::string target = out("flat.bmp");
     ASSERT_EQ(kelvane_solid(in(picture).c_str(), target.c_str(), 0, 0, 0, 0), 1);
     const Picture result = read_rgba(target);
-    ASSERT_EQ(result.width, 4);
+    ASSERT_EQ(result.width, 3);
     EXPECT_EQ(result.channels, 3);
-    const std::vector<std::uint8_t> expected{255, 255, 255, 255, 10,  10,  10,  255, 127, 127, 127,
-                                             255, 128, 128, 128, 255, 255, 127, 127, 255, 254, 254,
-                                             254, 255, 1,   1,   1,   255, 241, 241, 241, 255};
+    const std::vector<std::uint8_t> expected{
+        255, 255, 255, 255, 10,  10,  10, 255, 127, 127, 127, 255, 128, 128, 128, 255, 255, 127,
+        127, 255, 254, 254, 254, 255, 1,  1,   1,   255, 241, 241, 241, 255, 9,   99,  199, 255};
     EXPECT_EQ(result.rgba, expected);
+}
+
+TEST_F(image_io_test, every_sample_and_alpha_is_flattened_by_the_division) {
+    Picture picture = solid_picture(256, 256, {0, 0, 0, 0});
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c) {
+            std::uint8_t *px = &picture.rgba[(std::size_t(a) * 256 + std::size_t(c)) * 4];
+            px[0] = std::uint8_t(c);
+            px[1] = std::uint8_t(255 - c);
+            px[2] = std::uint8_t(c ^ 0x5a);
+            px[3] = std::uint8_t(a);
+        }
+    const std::string target = out("all.bmp");
+    ASSERT_EQ(kelvane_solid(in(picture).c_str(), target.c_str(), 0, 0, 0, 0), 1);
+    const Picture result = read_rgba(target);
+    ASSERT_EQ(result.rgba.size(), picture.rgba.size());
+    for (std::size_t i = 0; i < result.rgba.size(); ++i) {
+        const unsigned c = picture.rgba[i], a = picture.rgba[i | 3];
+        const unsigned want = i % 4 == 3 ? 255 : (255 * (255 - a) + c * a + 127) / 255;
+        ASSERT_EQ(result.rgba[i], want) << "pixel " << i / 4 << " channel " << i % 4;
+    }
+}
+
+TEST_F(image_io_test, jpeg_encodes_the_flattened_picture) {
+    Picture picture = solid_picture(9, 7, {0, 0, 0, 0});
+    std::vector<std::uint8_t> flat;
+    for (std::size_t i = 0; i < picture.rgba.size(); ++i) {
+        picture.rgba[i] = std::uint8_t(i * 37 + 11);
+        if (i % 4 != 3) continue;
+        for (std::size_t c = i - 3; c < i; ++c)
+            flat.push_back(std::uint8_t(
+                (255 * (255 - picture.rgba[i]) + picture.rgba[c] * picture.rgba[i] + 127) / 255));
+    }
+    const std::string target = out("flat.jpg"), reference = out("reference.jpg");
+    ASSERT_EQ(kelvane_padding(in(picture).c_str(), target.c_str(), 0, 0, 0, 0), 1);
+    ASSERT_NE(stbi_write_jpg(reference.c_str(), 9, 7, 3, flat.data(), 90), 0);
+    EXPECT_EQ(read_bytes(target), read_bytes(reference));
 }
 
 TEST_F(image_io_test, png_output_keeps_alpha_and_jpeg_is_opaque) {
@@ -156,7 +194,7 @@ TEST_F(image_io_test, pictures_beyond_the_encoders_reach_are_refused) {
         {23171, 30892, "big.bmp"},  // the BMP header's int file size would wrap
     };
     for (const auto &c : cases) {
-        const kelvane::Image image = unwritable(c.w, c.h);
+        kelvane::Image image = unwritable(c.w, c.h);
         const std::string target = path(c.name);
         EXPECT_EQ(kelvane::save_image(target.c_str(), image), 0) << c.name;
         EXPECT_EQ(last_error(), "cannot encode '" + target + "' (check the extension)");

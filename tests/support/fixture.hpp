@@ -8,21 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "picture.hpp"
+
 namespace kelvane_test {
-
-// A decoded picture: 4 bytes per pixel, RGBA, rows top to bottom.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    int channels = 0;  // what the file held
-    std::vector<std::uint8_t> rgba;
-
-    // The 4 samples of pixel (x, y).
-    std::vector<std::uint8_t> at(int x, int y) const;
-};
-
-// A w x h picture whose every pixel is `pixel` (4 samples).
-Picture solid_picture(int w, int h, std::vector<std::uint8_t> pixel);
 
 // Writes an RGBA PNG; fails the test if it cannot.
 void write_png(const std::string &path, const Picture &picture);

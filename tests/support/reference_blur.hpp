@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fixture.hpp"
+#include "picture.hpp"
 
 namespace kelvane_test {
 

@@ -1,0 +1,52 @@
+#include "operations.h"
+
+#include <errno.h>
+#include <kelvane.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
+static int run_solid(const char *in, const char *out, const int *n) {
+    return kelvane_solid(in, out, n[0], n[1], n[2], n[3]);
+}
+static int run_padding(const char *in, const char *out, const int *n) {
+    return kelvane_padding(in, out, n[0], n[1], n[2], n[3]);
+}
+static int run_sides(const char *in, const char *out, const int *n) {
+    return kelvane_sides(in, out, n[0], n[1], n[2], n[3], n[4], n[5], n[6]);
+}
+static int run_rounded(const char *in, const char *out, const int *n) {
+    return kelvane_rounded(in, out, n[0]);
+}
+static int run_shadow(const char *in, const char *out, const int *n) {
+    return kelvane_shadow(in, out, n[0], n[1], n[2], n[3], n[4], n[5]);
+}
+
+const struct host_operation host_operations[] = {
+    {"solid", "BORDER R G B", 4, "a band BORDER pixels wide on every side, colour R G B",
+     run_solid},
+    {"padding", "PADDING R G B", 4, "the same as solid, under the name padding", run_padding},
+    {"sides", "TOP RIGHT BOTTOM LEFT R G B", 7, "a band with its own width on each side",
+     run_sides},
+    {"rounded", "RADIUS", 1, "corners cut along anti-aliased quarter circles", run_rounded},
+    {"shadow", "DX DY BLUR R G B", 6, "a drop shadow offset by DX DY, blurred by BLUR", run_shadow},
+};
+const int host_operation_count = (int)(sizeof host_operations / sizeof host_operations[0]);
+
+const struct host_operation *host_find_operation(const char *name) {
+    int i;
+    for (i = 0; i < host_operation_count; ++i)
+        if (strcmp(host_operations[i].name, name) == 0) return &host_operations[i];
+    return NULL;
+}
+
+int host_parse_int(const char *text, int *value) {
+    char *end;
+    long parsed;
+    errno = 0;
+    parsed = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX)
+        return 0;
+    *value = (int)parsed;
+    return 1;
+}
