@@ -1,0 +1,123 @@
+// Each effect's build step alone, without file I/O, on a 4000x3000 opaque picture and a
+// 1920x1080 picture with transparency; the shadow cases also run the plain reference blur, so
+// that the speed-up is read in one run.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+
+#include "borders.hpp"
+#include "image.hpp"
+#include "rounded.hpp"
+#include "shadow.hpp"
+#include "pictures.h"
+#include "support/reference_blur.hpp"
+
+namespace {
+
+using kelvane::Image;
+using kelvane_test::Picture;
+
+Picture drawn(int width, int height, bool cutout) {
+    Picture p{width, height, 4, std::vector<std::uint8_t>(std::size_t(width) * height * 4)};
+    bench_draw(p.rgba.data(), width, height, cutout);
+    return p;
+}
+
+const Picture &picture(bool cutout) {
+    static const Picture photo = drawn(4000, 3000, false), with_alpha = drawn(1920, 1080, true);
+    return cutout ? with_alpha : photo;
+}
+
+// The picture as the library holds it after loading: a malloc'd buffer of its own.
+Image loaded(const Picture &p) {
+    Image image;
+    image.width = p.width;
+    image.height = p.height;
+    image.channels = 4;
+    image.pixels.reset(static_cast<std::uint8_t *>(std::malloc(p.rgba.size())));
+    std::memcpy(image.pixels.get(), p.rgba.data(), p.rgba.size());
+    return image;
+}
+
+// Times `build` on a fresh copy of the picture each iteration; the copy is not timed. The copy
+// costs more than most builds, so these benchmarks run a fixed number of iterations.
+template <class Build>
+void time_build(benchmark::State &state, const Picture &p, Build build) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        Image image = loaded(p);
+        state.ResumeTiming();
+        if (!build(image)) state.SkipWithError("the build step failed");
+        state.PauseTiming();
+        image = Image{};
+        state.ResumeTiming();
+    }
+}
+
+struct ShadowCase {
+    int dx, dy, blur;
+};
+
+ShadowCase shadow_case(const Picture &p, int which) {
+    const ShadowCase cases[3] = {{10, 10, 20}, {p.width, 0, 20}, {10, 10, 300}};
+    return cases[which];
+}
+
+void border(benchmark::State &state) {
+    time_build(state, picture(state.range(0)), [](Image &image) {
+        return kelvane::solid_border(image, 10, kelvane::rgb(255, 255, 255));
+    });
+}
+
+void sides(benchmark::State &state) {
+    time_build(state, picture(state.range(0)), [](Image &image) {
+        return kelvane::side_border(image, {5, 10, 15, 20}, kelvane::rgb(0, 0, 0));
+    });
+}
+
+// Rounding works in place and its cost does not depend on the alpha it scales, so one copy
+// serves every iteration.
+void rounded(benchmark::State &state) {
+    Image image = loaded(picture(state.range(0)));
+    for (auto _ : state) kelvane::round_corners(image, 40);
+}
+
+void shadow(benchmark::State &state) {
+    const Picture &p = picture(state.range(0));
+    const ShadowCase c = shadow_case(p, int(state.range(1)));
+    time_build(state, p, [&](Image &image) {
+        kelvane::ShadowGeometry g{};
+        return kelvane::shadow_geometry(image.width, image.height, c.dx, c.dy, c.blur, g) &&
+               kelvane::build_shadow(image, g, kelvane::rgb(0, 0, 0));
+    });
+}
+
+void reference_shadow(benchmark::State &state) {
+    const Picture &p = picture(state.range(0));
+    const ShadowCase c = shadow_case(p, int(state.range(1)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kelvane_test::reference_shadow(p, c.dx, c.dy, c.blur, 0, 0, 0));
+}
+
+// Arguments: picture (0: 4000x3000 opaque, 1: 1920x1080 with transparency) and, for the
+// shadow, the case (0: dx = dy = 10, blur 20; 1: wholly beside, dx = width; 2: blur 300).
+constexpr int copied_iterations = 20;
+
+void pictures_only(benchmark::internal::Benchmark *b) {
+    b->ArgNames({"cutout"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+}
+void shadow_cases(benchmark::internal::Benchmark *b) {
+    b->ArgNames({"cutout", "case"})->Unit(benchmark::kMillisecond);
+    for (int cutout : {0, 1})
+        for (int which : {0, 1, 2}) b->Args({cutout, which});
+}
+
+BENCHMARK(border)->Apply(pictures_only)->Iterations(copied_iterations);
+BENCHMARK(sides)->Apply(pictures_only)->Iterations(copied_iterations);
+BENCHMARK(rounded)->Apply(pictures_only);
+BENCHMARK(shadow)->Apply(shadow_cases)->Iterations(copied_iterations);
+BENCHMARK(reference_shadow)->Apply(shadow_cases)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();
