@@ -10,7 +10,10 @@
 #include <emmintrin.h>
 #endif
 
+#include "jpeg_scan.hpp"
 #include "message.hpp"
+#include "psd_reader.hpp"
+#include "writer_memory.hpp"
 
 namespace kelvane {
 namespace {
@@ -105,6 +108,87 @@ void flatten_in_place(Image &image) noexcept {
     }
 }
 
+// One call of stb's writer for the format, from 4-byte RGBA (PNG) or packed RGB (JPEG, BMP).
+struct WriteJob {
+    const char *path;
+    Format format;
+    int width, height;
+    const std::uint8_t *pixels;
+};
+
+int write_file(void *context) noexcept {
+    const WriteJob &job = *static_cast<const WriteJob *>(context);
+    switch (job.format) {
+        case Format::png:
+            return stbi_write_png(job.path, job.width, job.height, 4, job.pixels, 0);
+        case Format::jpeg:
+            return stbi_write_jpg(job.path, job.width, job.height, 3, job.pixels, 90);
+        case Format::bmp:
+            return stbi_write_bmp(job.path, job.width, job.height, 3, job.pixels);
+    }
+    return 0;
+}
+
+struct file_closer {
+    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
+};
+using file_handle = std::unique_ptr<std::FILE, file_closer>;
+
+Decoded refused_input(const char *reason) noexcept {
+    Decoded d;
+    d.reason = reason;
+    return d;
+}
+
+Decoded decode_with_stb(std::FILE *file) noexcept {
+    Decoded d;
+    d.pixels.reset(stbi_load_from_file(file, &d.width, &d.height, &d.channels, 4));
+    if (!d.pixels) d.reason = stbi_failure_reason();
+    return d;
+}
+
+// stb decodes 16-bit PGM and PPM into 8 bits through a conversion that reads past the end of its
+// buffer. Asked for the file's own channels at 16 bits it reads them correctly (as the file's
+// big-endian bytes); each sample's 8-bit value is its high byte, as stb later fixed it to be.
+Decoded decode_16bit_pnm(std::FILE *file) noexcept {
+    Decoded d;
+    const std::unique_ptr<stbi_us[], free_deleter> samples(
+        stbi_load_from_file_16(file, &d.width, &d.height, &d.channels, 0));
+    if (!samples) return refused_input(stbi_failure_reason());
+    d.pixels = alloc_pixels(d.width, d.height, 4);
+    if (!d.pixels) return refused_input("outofmem");
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(samples.get());
+    const std::size_t count = std::size_t(pixel_count(d.width, d.height));
+    const bool grey = d.channels == 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint8_t *px = d.pixels.get() + i * 4;
+        for (int c = 0; c < 3; ++c) px[c] = bytes[(grey ? i : i * 3 + std::size_t(c)) * 2];
+        px[3] = 255;
+    }
+    return d;
+}
+
+bool is_pnm(const unsigned char *head, std::size_t size) noexcept {
+    return size >= 2 && head[0] == 'P' && (head[1] == '5' || head[1] == '6');
+}
+
+// Decodes the file from its start with stb, but for the kinds of file that stb 2.27 gets wrong,
+// recognised by their first bytes: JPEGs whose Huffman tables would overrun its arrays are
+// refused, 16-bit PNM and PSD with alpha are read by paths that are right.
+Decoded decode(std::FILE *file) noexcept {
+    unsigned char head[16];
+    const std::size_t size = std::fread(head, 1, sizeof head, file);
+    std::rewind(file);
+    if (is_jpeg(head, size)) {
+        const bool fits = jpeg_huffman_tables_fit(file);
+        std::rewind(file);
+        if (!fits) return refused_input("bad DHT header");
+    }
+    if (is_pnm(head, size) && stbi_is_16_bit_from_file(file)) return decode_16bit_pnm(file);
+    if (is_psd_with_alpha(head, size)) return read_psd_with_alpha(file);
+    return decode_with_stb(file);
+}
+
 }  // namespace
 
 bool encoder_can_write(const char *path, int w, int h) noexcept {
@@ -115,37 +199,33 @@ int out_kind(const char *path) noexcept { return output_format(path) == Format::
 
 int load_image(const char *path, Image &image) noexcept {
     image = Image{};
-    int w = 0, h = 0, channels = 0;
-    pixel_buffer pixels(stbi_load(path, &w, &h, &channels, 4));
-    if (!pixels) {
-        const char *reason = stbi_failure_reason();
+    const file_handle file(std::fopen(path, "rb"));
+    Decoded decoded = file ? decode(file.get()) : refused_input("can't fopen");
+    if (!decoded.pixels) {
+        const char *reason = decoded.reason;
         // An empty reason says no more than a missing one.
         if (!reason || !*reason) reason = "unknown error";
         return fail("cannot decode '%s': %s", path, reason);
     }
+    const int w = decoded.width, h = decoded.height;
+    if (w < 1 || h < 1) return fail("cannot decode '%s': %s", path, "no pixels");
     if (w > max_input_side || h > max_input_side) return fail("image too large: %dx%d", w, h);
     image.width = w;
     image.height = h;
-    image.channels = channels;
-    image.pixels = std::move(pixels);
+    image.channels = decoded.channels;
+    image.pixels = std::move(decoded.pixels);
     return 1;
 }
 
 int save_image(const char *path, Image &image) noexcept {
     const Format format = output_format(path);
-    int written = 0;
-    if (encoder_can_write(format, image.width, image.height)) {
-        const int w = image.width, h = image.height;
-        const std::uint8_t *pixels = image.pixels.get();
-        if (format == Format::png) {
-            written = stbi_write_png(path, w, h, 4, pixels, 0);
-        } else {
-            flatten_in_place(image);
-            written = format == Format::bmp ? stbi_write_bmp(path, w, h, 3, pixels)
-                                            : stbi_write_jpg(path, w, h, 3, pixels, 90);
-        }
-    }
-    return written ? 1 : fail("cannot encode '%s' (check the extension)", path);
+    if (!encoder_can_write(format, image.width, image.height))
+        return fail("cannot encode '%s' (check the extension)", path);
+    if (format != Format::png) flatten_in_place(image);
+    WriteJob job{path, format, image.width, image.height, image.pixels.get()};
+    if (!guarded_write(write_file, &job))
+        return fail("cannot encode '%s' (check the extension)", path);
+    return 1;
 }
 
 }  // namespace kelvane

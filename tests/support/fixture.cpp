@@ -32,6 +32,17 @@ std::string read_bytes(const std::string &path) {
 
 bool exists(const std::string &path) { return std::filesystem::exists(path); }
 
+void expect_framed(const Picture &result, const Picture &picture, int left, int top,
+                   const std::vector<std::uint8_t> &fill) {
+    for (int y = 0; y < result.height; ++y)
+        for (int x = 0; x < result.width; ++x) {
+            const bool inside =
+                x >= left && x < left + picture.width && y >= top && y < top + picture.height;
+            ASSERT_EQ(result.at(x, y), inside ? picture.at(x - left, y - top) : fill)
+                << "at " << x << "," << y;
+        }
+}
+
 std::filesystem::path testdata_dir() {
     const char *env = std::getenv("KELVANE_TESTDATA");
     const std::filesystem::path dir = env ? env : KELVANE_TESTDATA_DIR;

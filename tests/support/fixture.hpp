@@ -21,6 +21,11 @@ Picture read_rgba(const std::string &path);
 std::string read_bytes(const std::string &path);
 bool exists(const std::string &path);
 
+// Every pixel of `result` outside the picture's rectangle at (left, top) is `fill`; inside it the
+// pixels are `picture`'s.
+void expect_framed(const Picture &result, const Picture &picture, int left, int top,
+                   const std::vector<std::uint8_t> &fill);
+
 // The public test corpus beside the project, or "" when this checkout has none.
 std::filesystem::path testdata_dir();
 

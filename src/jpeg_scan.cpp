@@ -1,0 +1,64 @@
+#include "jpeg_scan.hpp"
+
+namespace kelvane {
+namespace {
+
+constexpr int define_huffman_table = 0xC4;
+constexpr int max_huffman_codes = 256;
+
+// Markers that stand alone, without a length: TEM, RST0-7, SOI, EOI (and stuffed 0x00).
+bool stands_alone(int marker) noexcept {
+    return marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
+}
+
+// The tables of one DHT segment (`length` bytes after its length field), read as the decoder
+// reads them: 17 bytes of class and code counts, then the codes' values, while any length is left
+// (a table may run past the segment's end).
+bool tables_fit(std::FILE *file, long length) noexcept {
+    while (length > 0) {
+        unsigned char counts[17] = {};
+        if (std::fread(counts, 1, sizeof counts, file) != sizeof counts) return true;
+        int codes = 0;
+        for (int i = 1; i < 17; ++i) codes += counts[i];
+        if (codes > max_huffman_codes) return false;
+        if (std::fseek(file, codes, SEEK_CUR) != 0) return true;
+        length -= 17 + codes;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool is_jpeg(const unsigned char *head, std::size_t size) noexcept {
+    return size >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+}
+
+bool jpeg_huffman_tables_fit(std::FILE *file) noexcept {
+    // Segments are skipped by their lengths; entropy-coded data between them is read byte by
+    // byte up to the next marker.
+    for (int byte = std::fgetc(file); byte != EOF;) {
+        if (byte != 0xFF) {
+            byte = std::fgetc(file);
+            continue;
+        }
+        int marker = std::fgetc(file);
+        while (marker == 0xFF) marker = std::fgetc(file);
+        if (marker == EOF) break;
+        if (stands_alone(marker)) {
+            byte = std::fgetc(file);
+            continue;
+        }
+        const int high = std::fgetc(file), low = std::fgetc(file);
+        if (low == EOF) break;
+        const long length = ((long(high) << 8) | low) - 2;
+        if (marker == define_huffman_table) {
+            if (!tables_fit(file, length)) return false;
+        } else if (length > 0 && std::fseek(file, length, SEEK_CUR) != 0) {
+            break;
+        }
+        byte = std::fgetc(file);
+    }
+    return true;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,151 @@
+#include "psd_reader.hpp"
+
+#include <climits>
+
+namespace kelvane {
+namespace {
+
+constexpr int max_decoder_side = 1 << 24;  // stb's own limit, kept so the messages match
+
+// Bytes from a file as stb reads them: a read past the end yields 0.
+class ByteReader {
+  public:
+    explicit ByteReader(std::FILE *file) noexcept : file_(file) {}
+
+    int get8() noexcept {
+        if (next_ == end_ && !refill()) return 0;
+        return buffer_[next_++];
+    }
+    int get16be() noexcept {
+        const int high = get8();
+        return (high << 8) | get8();
+    }
+    // stb reads 32-bit fields unsigned and stores them in ints: 2^31 and more come out negative.
+    int get32be() noexcept {
+        const unsigned high = unsigned(get16be());
+        return int((high << 16) | unsigned(get16be()));
+    }
+    // A negative count (a length field of 2^31 or more) skips to the end.
+    void skip(int count) noexcept {
+        if (count < 0) {
+            next_ = end_;
+            std::fseek(file_, 0, SEEK_END);
+            return;
+        }
+        const std::size_t buffered = end_ - next_;
+        if (std::size_t(count) <= buffered) {
+            next_ += std::size_t(count);
+            return;
+        }
+        const long rest = long(std::size_t(count) - buffered);
+        next_ = end_;
+        std::fseek(file_, rest, SEEK_CUR);
+    }
+
+  private:
+    bool refill() noexcept {
+        next_ = 0;
+        end_ = std::fread(buffer_, 1, sizeof buffer_, file_);
+        return end_ > 0;
+    }
+
+    std::FILE *file_;
+    unsigned char buffer_[1 << 16];
+    std::size_t next_ = 0, end_ = 0;
+};
+
+Decoded refused(const char *reason) noexcept {
+    Decoded d;
+    d.reason = reason;
+    return d;
+}
+
+// PackBits, as PSD and TIFF use it, into every 4th byte of `p`; false when a run would overflow.
+bool decode_rle(ByteReader &in, std::uint8_t *p, int count) noexcept {
+    for (int done = 0; done < count;) {
+        int len = in.get8();
+        if (len == 128) continue;
+        const bool literal = len < 128;
+        len = literal ? len + 1 : 257 - len;
+        if (len > count - done) return false;
+        const int repeated = literal ? 0 : in.get8();
+        for (int i = 0; i < len; ++i, p += 4) *p = std::uint8_t(literal ? in.get8() : repeated);
+        done += len;
+    }
+    return true;
+}
+
+// The colour that stb's un-matting gives, computed in the same float operations, held to 0..255.
+std::uint8_t unmatted(std::uint8_t colour, float ra, float inv_a) noexcept {
+    const float v = colour * ra + inv_a;
+    return v <= 0.0f ? 0 : v >= 255.0f ? 255 : std::uint8_t(v);
+}
+
+void remove_white_matte(std::uint8_t *pixels, std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint8_t *px = pixels + i * 4;
+        if (px[3] == 0 || px[3] == 255) continue;
+        const float a = px[3] / 255.0f;
+        const float ra = 1.0f / a;
+        const float inv_a = 255.0f * (1 - ra);
+        for (int c = 0; c < 3; ++c) px[c] = unmatted(px[c], ra, inv_a);
+    }
+}
+
+// Reads the four planes (colour, then alpha) into RGBA; planes the file lacks are 0 (alpha 255).
+bool read_planes(ByteReader &in, int channels, int depth, bool rle, std::uint8_t *out,
+                 int count) noexcept {
+    for (int channel = 0; channel < 4; ++channel) {
+        std::uint8_t *p = out + channel;
+        if (channel >= channels) {
+            for (int i = 0; i < count; ++i, p += 4) *p = channel == 3 ? 255 : 0;
+        } else if (rle) {
+            if (!decode_rle(in, p, count)) return false;
+        } else {
+            for (int i = 0; i < count; ++i, p += 4)
+                *p = std::uint8_t(depth == 16 ? in.get16be() >> 8 : in.get8());
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool is_psd_with_alpha(const unsigned char *head, std::size_t size) noexcept {
+    return size >= 14 && head[0] == '8' && head[1] == 'B' && head[2] == 'P' && head[3] == 'S' &&
+           ((head[12] << 8) | head[13]) >= 4;
+}
+
+Decoded read_psd_with_alpha(std::FILE *file) noexcept {
+    ByteReader in(file);
+    if (in.get32be() != 0x38425053) return refused("not PSD");
+    if (in.get16be() != 1) return refused("wrong version");
+    in.skip(6);
+    const int channels = in.get16be();
+    if (channels > 16) return refused("wrong channel count");
+    const int height = in.get32be(), width = in.get32be();
+    if (height > max_decoder_side || width > max_decoder_side) return refused("too large");
+    const int depth = in.get16be();
+    if (depth != 8 && depth != 16) return refused("unsupported bit depth");
+    if (in.get16be() != 3) return refused("wrong color format");
+    for (int section = 0; section < 3; ++section) in.skip(in.get32be());  // mode, resources, layers
+    const int compression = in.get16be();
+    if (compression > 1) return refused("bad compression");
+    if (width < 0 || height < 0 || std::int64_t(width) * height * 4 > INT_MAX)
+        return refused("too large");
+
+    Decoded d;
+    const int count = width * height;
+    d.pixels = alloc_pixels(width, height, 4);
+    if (!d.pixels) return refused("outofmem");
+    if (compression == 1) in.skip(height * channels * 2);  // the rows' byte counts
+    if (!read_planes(in, channels, depth, compression == 1, d.pixels.get(), count))
+        return refused("corrupt");
+    remove_white_matte(d.pixels.get(), std::size_t(count));
+    d.width = width;
+    d.height = height;
+    d.channels = 4;
+    return d;
+}
+
+}  // namespace kelvane
