@@ -13,11 +13,11 @@ bool stands_alone(int marker) noexcept {
 
 // The tables of one DHT segment (`length` bytes after its length field), read as the decoder
 // reads them: 17 bytes of class and code counts, then the codes' values, while any length is left
-// (a table may run past the segment's end).
+// (a table may run past the segment's end, and bytes past the file's end read as 0).
 bool tables_fit(std::FILE *file, long length) noexcept {
     while (length > 0) {
         unsigned char counts[17] = {};
-        if (std::fread(counts, 1, sizeof counts, file) != sizeof counts) return true;
+        if (std::fread(counts, 1, sizeof counts, file) == 0) return true;
         int codes = 0;
         for (int i = 1; i < 17; ++i) codes += counts[i];
         if (codes > max_huffman_codes) return false;
@@ -30,7 +30,10 @@ bool tables_fit(std::FILE *file, long length) noexcept {
 }  // namespace
 
 bool is_jpeg(const unsigned char *head, std::size_t size) noexcept {
-    return size >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+    // SOI, after any number of 0xFF fill bytes, as the decoder accepts it.
+    std::size_t i = 0;
+    while (i < size && head[i] == 0xFF) ++i;
+    return i > 0 && (i == size || head[i] == 0xD8);
 }
 
 bool jpeg_huffman_tables_fit(std::FILE *file) noexcept {

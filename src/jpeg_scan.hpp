@@ -7,7 +7,7 @@
 
 namespace kelvane {
 
-// Whether the file's first bytes announce a JPEG.
+// Whether the file's first bytes may announce a JPEG.
 bool is_jpeg(const unsigned char *head, std::size_t size) noexcept;
 
 // False when some Huffman table of the JPEG at the start of `file` declares more than 256 codes

@@ -75,9 +75,14 @@ TEST_F(load_test, jpeg_whose_huffman_table_overruns_the_decoder_is_refused) {
     // After the marker, its length and the table's class byte come 16 code counts: 16 x 255
     // codes where a table holds 256 at most.
     for (std::size_t i = 0; i < 16; ++i) bytes[dht + 5 + i] = '\xFF';
-    const std::string bad = file("bad.jpg", bytes);
-    EXPECT_EQ(kelvane_solid(bad.c_str(), out().c_str(), 1, 0, 0, 0), 0);
-    EXPECT_EQ(std::string(kelvane_last_error()), "cannot decode '" + bad + "': bad DHT header");
+    // Also behind fill bytes before the start marker, and with the counts cut by the file's end
+    // (the decoder reads what is missing as zeros).
+    for (const std::string &variant : {bytes, "\xFF\xFF" + bytes, bytes.substr(0, dht + 5 + 8)}) {
+        const std::string bad = file("bad.jpg", variant);
+        EXPECT_EQ(kelvane_solid(bad.c_str(), out().c_str(), 1, 0, 0, 0), 0);
+        EXPECT_EQ(std::string(kelvane_last_error()), "cannot decode '" + bad + "': bad DHT header");
+    }
+
     EXPECT_EQ(load(good).width, 4);  // the untouched file still loads
 }
 
