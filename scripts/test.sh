@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Sets up what is missing, then builds and runs the whole test suite three times: a Release build
-# with warnings as errors, the same with the fast PNG compressor (-DKELVANE_FAST_PNG=ON), and a
-# Debug build under AddressSanitizer and UndefinedBehaviorSanitizer (leaks and out-of-bounds
-# accesses fail the run).
+# Sets up what is missing, then builds and runs everything that checks the library:
+#   1. the test suite in a Release build with warnings as errors, including the tests that need
+#      gigabytes (KELVANE_LARGE_TESTS=1: about 9 GiB and a minute);
+#   2. the same suite with the fast PNG compressor (-DKELVANE_FAST_PNG=ON);
+#   3. the suite in a Debug build under AddressSanitizer, LeakSanitizer and
+#      UndefinedBehaviorSanitizer;
+#   4. the Release suite again under valgrind's memcheck (scripts/valgrind.sh);
+#   5. each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-deps.sh libdeflate-dev
+scripts/setup-deps.sh libdeflate-dev python3-pil valgrind clang libclang-rt-14-dev \
+    imagemagick-6.q16
 jobs=$(nproc 2>/dev/null || echo 2)
 
 run_suite() {  # name, cmake arguments...
@@ -19,9 +24,11 @@ run_suite() {  # name, cmake arguments...
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }
 
-run_suite release -DCMAKE_BUILD_TYPE=Release
+KELVANE_LARGE_TESTS=1 run_suite release -DCMAKE_BUILD_TYPE=Release
 run_suite fastpng -DCMAKE_BUILD_TYPE=Release -DKELVANE_FAST_PNG=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     run_suite asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined \
     "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1"
+scripts/valgrind.sh build/release
+fuzz/run.sh 30
 echo "== all tests passed"
