@@ -15,7 +15,7 @@
 #include <string>
 
 #include "image_io.hpp"
-#include "jpeg_scan.hpp"
+#include "decoder_guards.hpp"
 #include "scratch.hpp"
 
 namespace {

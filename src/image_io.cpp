@@ -10,12 +10,15 @@
 #include <emmintrin.h>
 #endif
 
-#include "jpeg_scan.hpp"
+#include "decoder_guards.hpp"
 #include "message.hpp"
 #include "psd_reader.hpp"
 #include "writer_memory.hpp"
 
 namespace kelvane {
+
+void clear_decoder_reason() noexcept;  // beside stb's implementation, which holds the reason
+
 namespace {
 
 enum class Format { png, jpeg, bmp };
@@ -173,9 +176,11 @@ bool is_pnm(const unsigned char *head, std::size_t size) noexcept {
 }
 
 // Decodes the file from its start with stb, but for the kinds of file that stb 2.27 gets wrong,
-// recognised by their first bytes: JPEGs whose Huffman tables would overrun its arrays are
-// refused, 16-bit PNM and PSD with alpha are read by paths that are right.
+// recognised by their first bytes: JPEGs whose Huffman tables would overrun its arrays and PNGs
+// whose image data runs past the file's end are refused, 16-bit PNM and PSD with alpha are read
+// by paths that are right.
 Decoded decode(std::FILE *file) noexcept {
+    clear_decoder_reason();
     unsigned char head[16];
     const std::size_t size = std::fread(head, 1, sizeof head, file);
     std::rewind(file);
@@ -183,6 +188,11 @@ Decoded decode(std::FILE *file) noexcept {
         const bool fits = jpeg_huffman_tables_fit(file);
         std::rewind(file);
         if (!fits) return refused_input("bad DHT header");
+    }
+    if (is_png(head, size)) {
+        const bool within = png_data_within_file(file);
+        std::rewind(file);
+        if (!within) return refused_input("outofdata");
     }
     if (is_pnm(head, size) && stbi_is_16_bit_from_file(file)) return decode_16bit_pnm(file);
     if (is_psd_with_alpha(head, size)) return read_psd_with_alpha(file);

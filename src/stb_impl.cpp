@@ -30,3 +30,12 @@ unsigned char *fast_zlib_compress(unsigned char *data, int data_len, int *out_le
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image.h>
 #include <stb_image_write.h>
+
+namespace kelvane {
+
+// The decoder keeps its last failure reason until the next failure, and a few of its paths fail
+// without giving one: cleared before each decoding, such a failure reads as no reason rather than
+// an old one.
+void clear_decoder_reason() noexcept { stbi__g_failure_reason = nullptr; }
+
+}  // namespace kelvane

@@ -86,6 +86,18 @@ TEST_F(load_test, jpeg_whose_huffman_table_overruns_the_decoder_is_refused) {
     EXPECT_EQ(load(good).width, 4);  // the untouched file still loads
 }
 
+TEST_F(load_test, png_data_claimed_past_the_end_of_the_file_is_refused_unread) {
+    const std::uint8_t pixel[4] = {1, 2, 3, 4};
+    ASSERT_NE(stbi_write_png(path("good.png").c_str(), 1, 1, 4, pixel, 0), 0);
+    std::string bytes = read_bytes(path("good.png"));
+    const std::size_t idat = bytes.find("IDAT");
+    ASSERT_NE(idat, std::string::npos);
+    bytes.replace(idat - 4, 4, "\x7f\xff\xff\xf0");  // about 2 GiB of data, in a tiny file
+    const std::string bad = file("bad.png", bytes);
+    EXPECT_EQ(kelvane_rounded(bad.c_str(), out().c_str(), 1), 0);
+    EXPECT_EQ(std::string(kelvane_last_error()), "cannot decode '" + bad + "': outofdata");
+}
+
 TEST_F(load_test, psd_alpha_unmatting_is_held_to_a_byte) {
     // Pixels: black at alpha 128 (not matted: stb's un-matted value is far below 0), a matted
     // colour at alpha 128, and alpha 0 and 255, which are left alone.

@@ -1,4 +1,6 @@
-#include "jpeg_scan.hpp"
+#include "decoder_guards.hpp"
+
+#include <cstring>
 
 namespace kelvane {
 namespace {
@@ -62,6 +64,28 @@ bool jpeg_huffman_tables_fit(std::FILE *file) noexcept {
         byte = std::fgetc(file);
     }
     return true;
+}
+
+bool is_png(const unsigned char *head, std::size_t size) noexcept {
+    return size >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0;
+}
+
+bool png_data_within_file(std::FILE *file) noexcept {
+    if (std::fseek(file, 0, SEEK_END) != 0) return true;
+    const long end = std::ftell(file);
+    if (end < 0 || std::fseek(file, 8, SEEK_SET) != 0) return true;
+    // Chunks: a 4-byte big-endian length, a 4-byte type, the data and a 4-byte CRC.
+    for (;;) {
+        unsigned char header[8];
+        if (std::fread(header, 1, sizeof header, file) != sizeof header) return true;
+        const unsigned long length =
+            (unsigned long)header[0] << 24 | header[1] << 16 | header[2] << 8 | header[3];
+        const long here = std::ftell(file);
+        if (here < 0) return true;
+        const unsigned long left = (unsigned long)(end - here);
+        if (std::memcmp(header + 4, "IDAT", 4) == 0 && length > left) return false;
+        if (length > left || std::fseek(file, long(length) + 4, SEEK_CUR) != 0) return true;
+    }
 }
 
 }  // namespace kelvane
