@@ -6,12 +6,13 @@
 #   3. the suite in a Debug build under AddressSanitizer, LeakSanitizer and
 #      UndefinedBehaviorSanitizer;
 #   4. the Release suite again under valgrind's memcheck (scripts/valgrind.sh);
-#   5. each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan).
+#   5. the Windows cross-build and its export check (scripts/windows-cross.sh);
+#   6. each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-deps.sh libdeflate-dev python3-pil valgrind clang libclang-rt-14-dev \
-    imagemagick-6.q16
+scripts/setup-deps.sh libdeflate-dev python3 python3-pil valgrind clang libclang-rt-14-dev \
+    imagemagick-6.q16 g++-mingw-w64-x86-64
 jobs=$(nproc 2>/dev/null || echo 2)
 
 run_suite() {  # name, cmake arguments...
@@ -30,5 +31,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print
     run_suite asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined \
     "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1"
 scripts/valgrind.sh build/release
+scripts/windows-cross.sh
 fuzz/run.sh 30
 echo "== all tests passed"
