@@ -9,7 +9,7 @@ namespace {
 
 char s_err[message_capacity];  // zero-filled at load, so it starts empty
 
-void set_err_v(const char *fmt, std::va_list args) noexcept {
+KELVANE_PRINTF(1, 0) void set_err_v(const char *fmt, std::va_list args) noexcept {
     // Format into a copy first: an argument may point into s_err itself.
     char text[message_capacity];
     if (std::vsnprintf(text, sizeof text, fmt, args) < 0) text[0] = '\0';
