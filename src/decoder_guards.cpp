@@ -13,17 +13,63 @@ bool stands_alone(int marker) noexcept {
     return marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
 }
 
+// A file's bytes through a buffer, for a walk that mostly skips and searches.
+class FileBytes {
+  public:
+    explicit FileBytes(std::FILE *file) noexcept : file_(file) {}
+
+    int next() noexcept {
+        if (next_ == end_ && !refill()) return EOF;
+        return buffer_[next_++];
+    }
+    // Moves just past the next 0xFF byte; false when the file ends first.
+    bool past_next_ff() noexcept {
+        for (;;) {
+            const void *ff = std::memchr(buffer_ + next_, 0xFF, end_ - next_);
+            if (ff) {
+                next_ = std::size_t(static_cast<const unsigned char *>(ff) - buffer_) + 1;
+                return true;
+            }
+            if (!refill()) return false;
+        }
+    }
+    void skip(long count) noexcept {
+        const std::size_t buffered = end_ - next_;
+        if (std::size_t(count) <= buffered) {
+            next_ += std::size_t(count);
+            return;
+        }
+        std::fseek(file_, count - long(buffered), SEEK_CUR);
+        next_ = end_ = 0;
+    }
+
+  private:
+    bool refill() noexcept {
+        next_ = 0;
+        end_ = std::fread(buffer_, 1, sizeof buffer_, file_);
+        return end_ > 0;
+    }
+
+    std::FILE *file_;
+    unsigned char buffer_[1 << 16];
+    std::size_t next_ = 0, end_ = 0;
+};
+
 // The tables of one DHT segment (`length` bytes after its length field), read as the decoder
 // reads them: 17 bytes of class and code counts, then the codes' values, while any length is left
 // (a table may run past the segment's end, and bytes past the file's end read as 0).
-bool tables_fit(std::FILE *file, long length) noexcept {
+bool tables_fit(FileBytes &in, long length) noexcept {
     while (length > 0) {
-        unsigned char counts[17] = {};
-        if (std::fread(counts, 1, sizeof counts, file) == 0) return true;
-        int codes = 0;
-        for (int i = 1; i < 17; ++i) codes += counts[i];
+        int codes = 0, read = 0;
+        for (int i = 0; i < 17; ++i) {
+            const int byte = in.next();
+            if (byte == EOF) continue;
+            ++read;
+            if (i > 0) codes += byte;
+        }
+        if (read == 0) return true;
         if (codes > max_huffman_codes) return false;
-        if (std::fseek(file, codes, SEEK_CUR) != 0) return true;
+        in.skip(codes);
         length -= 17 + codes;
     }
     return true;
@@ -39,29 +85,22 @@ bool is_jpeg(const unsigned char *head, std::size_t size) noexcept {
 }
 
 bool jpeg_huffman_tables_fit(std::FILE *file) noexcept {
-    // Segments are skipped by their lengths; entropy-coded data between them is read byte by
-    // byte up to the next marker.
-    for (int byte = std::fgetc(file); byte != EOF;) {
-        if (byte != 0xFF) {
-            byte = std::fgetc(file);
-            continue;
-        }
-        int marker = std::fgetc(file);
-        while (marker == 0xFF) marker = std::fgetc(file);
+    // Segments are skipped by their lengths; entropy-coded data between them is searched for the
+    // next marker.
+    FileBytes in(file);
+    while (in.past_next_ff()) {
+        int marker = in.next();
+        while (marker == 0xFF) marker = in.next();
         if (marker == EOF) break;
-        if (stands_alone(marker)) {
-            byte = std::fgetc(file);
-            continue;
-        }
-        const int high = std::fgetc(file), low = std::fgetc(file);
+        if (stands_alone(marker)) continue;
+        const int high = in.next(), low = in.next();
         if (low == EOF) break;
         const long length = ((long(high) << 8) | low) - 2;
         if (marker == define_huffman_table) {
-            if (!tables_fit(file, length)) return false;
-        } else if (length > 0 && std::fseek(file, length, SEEK_CUR) != 0) {
-            break;
+            if (!tables_fit(in, length)) return false;
+        } else if (length > 0) {
+            in.skip(length);
         }
-        byte = std::fgetc(file);
     }
     return true;
 }
