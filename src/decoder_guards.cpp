@@ -1,11 +1,14 @@
 #include "decoder_guards.hpp"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace kelvane {
 namespace {
 
 constexpr int define_huffman_table = 0xC4;
+constexpr long max_decoder_side = 1 << 24;
 constexpr int max_huffman_codes = 256;
 
 // Markers that stand alone, without a length: TEM, RST0-7, SOI, EOI (and stuffed 0x00).
@@ -21,6 +24,11 @@ class FileBytes {
     int next() noexcept {
         if (next_ == end_ && !refill()) return EOF;
         return buffer_[next_++];
+    }
+    // The next byte, or 0 past the end, as the decoder reads it.
+    int next_or_zero() noexcept {
+        const int byte = next();
+        return byte == EOF ? 0 : byte;
     }
     // Moves just past the next 0xFF byte; false when the file ends first.
     bool past_next_ff() noexcept {
@@ -125,6 +133,71 @@ bool png_data_within_file(std::FILE *file) noexcept {
         if (std::memcmp(header + 4, "IDAT", 4) == 0 && length > left) return false;
         if (length > left || std::fseek(file, long(length) + 4, SEEK_CUR) != 0) return true;
     }
+}
+
+namespace {
+
+// One header line as the decoder reads it: up to 1023 characters, the rest of the line dropped.
+std::string hdr_line(FileBytes &in) {
+    std::string line;
+    for (int c = in.next(); c != EOF && c != '\n'; c = in.next())
+        if (line.size() < 1023) line += char(c);
+    return line;
+}
+
+// The scanline's four channels, each in runs (a count above 128 repeats one byte) and dumps (a
+// count of bytes copied); false at a dump of 0, which makes no progress.
+bool hdr_scanline_ends(FileBytes &in, int width) noexcept {
+    for (int channel = 0; channel < 4; ++channel) {
+        for (int filled = 0; filled < width;) {
+            int count = in.next_or_zero();
+            const bool run = count > 128;
+            if (run) {
+                count -= 128;
+                in.next_or_zero();
+            }
+            if (count > width - filled) return true;  // the decoder refuses the file
+            if (count == 0) return false;
+            if (!run) in.skip(count);
+            filled += count;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool is_hdr(const unsigned char *head, std::size_t size) noexcept {
+    auto starts = [&](const char *signature) {
+        const std::size_t n = std::strlen(signature);
+        return size >= n && std::memcmp(head, signature, n) == 0;
+    };
+    return starts("#?RADIANCE\n") || starts("#?RGBE\n");
+}
+
+bool hdr_runs_end(std::FILE *file) noexcept {
+    FileBytes in(file);
+    hdr_line(in);  // the signature
+    bool rle_format = false;
+    for (std::string line = hdr_line(in); !line.empty(); line = hdr_line(in))
+        rle_format = rle_format || line == "FORMAT=32-bit_rle_rgbe";
+    // The size line, "-Y <height> +X <width>", read as the decoder reads it.
+    const std::string size = hdr_line(in);
+    if (!rle_format || size.compare(0, 3, "-Y ") != 0) return true;
+    char *rest = nullptr;
+    const long height = std::strtol(size.c_str() + 3, &rest, 10);
+    while (*rest == ' ') ++rest;
+    if (std::strncmp(rest, "+X ", 3) != 0) return true;
+    const long width = std::strtol(rest + 3, nullptr, 10);
+    // Outside 8..32767 pixels a row is stored flat, which always ends.
+    if (width < 8 || width >= 32768 || height > max_decoder_side) return true;
+    for (long row = 0; row < height; ++row) {
+        const int c1 = in.next_or_zero(), c2 = in.next_or_zero(), high = in.next_or_zero();
+        if (c1 != 2 || c2 != 2 || (high & 0x80)) return true;         // flat from here on
+        if (((high << 8) | in.next_or_zero()) != width) return true;  // refused by the decoder
+        if (!hdr_scanline_ends(in, int(width))) return false;
+    }
+    return true;
 }
 
 }  // namespace kelvane

@@ -24,4 +24,12 @@ bool is_png(const unsigned char *head, std::size_t size) noexcept;
 // of a few bytes) and then fail for want of data. Leaves `file` at an unspecified position.
 bool png_data_within_file(std::FILE *file) noexcept;
 
+// Whether the file's first bytes announce a Radiance HDR picture.
+bool is_hdr(const unsigned char *head, std::size_t size) noexcept;
+
+// False when a run-length coded scanline of the HDR at the start of `file` holds a run of
+// length 0 (or ends with the file inside a run, which the decoder reads as zeros): the decoder
+// would loop on it for ever. Leaves `file` at an unspecified position.
+bool hdr_runs_end(std::FILE *file) noexcept;
+
 }  // namespace kelvane

@@ -176,9 +176,9 @@ bool is_pnm(const unsigned char *head, std::size_t size) noexcept {
 }
 
 // Decodes the file from its start with stb, but for the kinds of file that stb 2.27 gets wrong,
-// recognised by their first bytes: JPEGs whose Huffman tables would overrun its arrays and PNGs
-// whose image data runs past the file's end are refused, 16-bit PNM and PSD with alpha are read
-// by paths that are right.
+// recognised by their first bytes: JPEGs whose Huffman tables would overrun its arrays, PNGs
+// whose image data runs past the file's end and HDRs whose runs would never end are refused;
+// 16-bit PNM and PSD with alpha are read by paths that are right.
 Decoded decode(std::FILE *file) noexcept {
     clear_decoder_reason();
     unsigned char head[16];
@@ -193,6 +193,11 @@ Decoded decode(std::FILE *file) noexcept {
         const bool within = png_data_within_file(file);
         std::rewind(file);
         if (!within) return refused_input("outofdata");
+    }
+    if (is_hdr(head, size)) {
+        const bool ends = hdr_runs_end(file);
+        std::rewind(file);
+        if (!ends) return refused_input("corrupt");
     }
     if (is_pnm(head, size) && stbi_is_16_bit_from_file(file)) return decode_16bit_pnm(file);
     if (is_psd_with_alpha(head, size)) return read_psd_with_alpha(file);

@@ -98,6 +98,23 @@ TEST_F(load_test, png_data_claimed_past_the_end_of_the_file_is_refused_unread) {
     EXPECT_EQ(std::string(kelvane_last_error()), "cannot decode '" + bad + "': outofdata");
 }
 
+TEST_F(load_test, hdr_whose_runs_never_end_is_refused) {
+    const std::string header = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 8\n";
+    std::string runs = std::string("\x02\x02\x00\x08", 4);
+    for (int channel = 0; channel < 4; ++channel) runs += "\x88\x80";  // 8 x 128 per channel
+    EXPECT_EQ(load(file("good.hdr", header + runs)).width, 8);
+    // A dump of 0 bytes, and a file that ends inside a run (read as zeros): the decoder would
+    // loop for ever on either.
+    const std::string scanline = std::string("\x02\x02\x00\x08", 4);
+    for (const std::string &bad :
+         {header + scanline + std::string(1, '\0'), header + scanline + "\x84\x10"}) {
+        const std::string p = file("bad.hdr", bad);
+        EXPECT_EQ(kelvane_padding(p.c_str(), out().c_str(), 1, 0, 0, 0), 0);
+        EXPECT_EQ(std::string(kelvane_last_error()), "cannot decode '" + p + "': corrupt");
+    }
+    EXPECT_FALSE(exists(out()));
+}
+
 TEST_F(load_test, psd_alpha_unmatting_is_held_to_a_byte) {
     // Pixels: black at alpha 128 (not matted: stb's un-matted value is far below 0), a matted
     // colour at alpha 128, and alpha 0 and 255, which are left alone.
