@@ -179,11 +179,12 @@ bool hdr_runs_end(std::FILE *file) noexcept {
     FileBytes in(file);
     hdr_line(in);  // the signature
     bool rle_format = false;
-    for (std::string line = hdr_line(in); !line.empty(); line = hdr_line(in))
-        rle_format = rle_format || line == "FORMAT=32-bit_rle_rgbe";
+    // Lines are C strings to the decoder: one that starts with NUL ends the header too.
+    for (std::string line = hdr_line(in); line[0] != '\0'; line = hdr_line(in))
+        rle_format = rle_format || std::strcmp(line.c_str(), "FORMAT=32-bit_rle_rgbe") == 0;
     // The size line, "-Y <height> +X <width>", read as the decoder reads it.
     const std::string size = hdr_line(in);
-    if (!rle_format || size.compare(0, 3, "-Y ") != 0) return true;
+    if (!rle_format || std::strncmp(size.c_str(), "-Y ", 3) != 0) return true;
     char *rest = nullptr;
     const long height = std::strtol(size.c_str() + 3, &rest, 10);
     while (*rest == ' ') ++rest;
