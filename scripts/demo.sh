@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
 echo "== build: build/release"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release --target kelvane_demo
+cmake --build build/release --target kelvane_demo kelvane_cli
 echo "== demo"
 build/release/examples/demo "${1:-demo-out}"
