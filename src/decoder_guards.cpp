@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "file_bytes.hpp"
+
 namespace kelvane {
 namespace {
 
@@ -15,53 +17,6 @@ constexpr int max_huffman_codes = 256;
 bool stands_alone(int marker) noexcept {
     return marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
 }
-
-// A file's bytes through a buffer, for a walk that mostly skips and searches.
-class FileBytes {
-  public:
-    explicit FileBytes(std::FILE *file) noexcept : file_(file) {}
-
-    int next() noexcept {
-        if (next_ == end_ && !refill()) return EOF;
-        return buffer_[next_++];
-    }
-    // The next byte, or 0 past the end, as the decoder reads it.
-    int next_or_zero() noexcept {
-        const int byte = next();
-        return byte == EOF ? 0 : byte;
-    }
-    // Moves just past the next 0xFF byte; false when the file ends first.
-    bool past_next_ff() noexcept {
-        for (;;) {
-            const void *ff = std::memchr(buffer_ + next_, 0xFF, end_ - next_);
-            if (ff) {
-                next_ = std::size_t(static_cast<const unsigned char *>(ff) - buffer_) + 1;
-                return true;
-            }
-            if (!refill()) return false;
-        }
-    }
-    void skip(long count) noexcept {
-        const std::size_t buffered = end_ - next_;
-        if (std::size_t(count) <= buffered) {
-            next_ += std::size_t(count);
-            return;
-        }
-        std::fseek(file_, count - long(buffered), SEEK_CUR);
-        next_ = end_ = 0;
-    }
-
-  private:
-    bool refill() noexcept {
-        next_ = 0;
-        end_ = std::fread(buffer_, 1, sizeof buffer_, file_);
-        return end_ > 0;
-    }
-
-    std::FILE *file_;
-    unsigned char buffer_[1 << 16];
-    std::size_t next_ = 0, end_ = 0;
-};
 
 // The tables of one DHT segment (`length` bytes after its length field), read as the decoder
 // reads them: 17 bytes of class and code counts, then the codes' values, while any length is left

@@ -2,20 +2,19 @@
 
 #include <climits>
 
+#include "file_bytes.hpp"
+
 namespace kelvane {
 namespace {
 
 constexpr int max_decoder_side = 1 << 24;  // stb's own limit, kept so the messages match
 
-// Bytes from a file as stb reads them: a read past the end yields 0.
+// Big-endian fields as stb reads them: a read past the end yields 0.
 class ByteReader {
   public:
-    explicit ByteReader(std::FILE *file) noexcept : file_(file) {}
+    explicit ByteReader(std::FILE *file) noexcept : bytes_(file) {}
 
-    int get8() noexcept {
-        if (next_ == end_ && !refill()) return 0;
-        return buffer_[next_++];
-    }
+    int get8() noexcept { return bytes_.next_or_zero(); }
     int get16be() noexcept {
         const int high = get8();
         return (high << 8) | get8();
@@ -27,31 +26,14 @@ class ByteReader {
     }
     // A negative count (a length field of 2^31 or more) skips to the end.
     void skip(int count) noexcept {
-        if (count < 0) {
-            next_ = end_;
-            std::fseek(file_, 0, SEEK_END);
-            return;
-        }
-        const std::size_t buffered = end_ - next_;
-        if (std::size_t(count) <= buffered) {
-            next_ += std::size_t(count);
-            return;
-        }
-        const long rest = long(std::size_t(count) - buffered);
-        next_ = end_;
-        std::fseek(file_, rest, SEEK_CUR);
+        if (count < 0)
+            bytes_.skip_to_end();
+        else
+            bytes_.skip(count);
     }
 
   private:
-    bool refill() noexcept {
-        next_ = 0;
-        end_ = std::fread(buffer_, 1, sizeof buffer_, file_);
-        return end_ > 0;
-    }
-
-    std::FILE *file_;
-    unsigned char buffer_[1 << 16];
-    std::size_t next_ = 0, end_ = 0;
+    FileBytes bytes_;
 };
 
 Decoded refused(const char *reason) noexcept {
