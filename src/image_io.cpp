@@ -137,12 +137,6 @@ struct file_closer {
 };
 using file_handle = std::unique_ptr<std::FILE, file_closer>;
 
-Decoded refused_input(const char *reason) noexcept {
-    Decoded d;
-    d.reason = reason;
-    return d;
-}
-
 Decoded decode_with_stb(std::FILE *file) noexcept {
     Decoded d;
     d.pixels.reset(stbi_load_from_file(file, &d.width, &d.height, &d.channels, 4));
@@ -157,9 +151,9 @@ Decoded decode_16bit_pnm(std::FILE *file) noexcept {
     Decoded d;
     const std::unique_ptr<stbi_us[], free_deleter> samples(
         stbi_load_from_file_16(file, &d.width, &d.height, &d.channels, 0));
-    if (!samples) return refused_input(stbi_failure_reason());
+    if (!samples) return Decoded::refused(stbi_failure_reason());
     d.pixels = alloc_pixels(d.width, d.height, 4);
-    if (!d.pixels) return refused_input("outofmem");
+    if (!d.pixels) return Decoded::refused("outofmem");
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(samples.get());
     const std::size_t count = std::size_t(pixel_count(d.width, d.height));
     const bool grey = d.channels == 1;
@@ -187,17 +181,17 @@ Decoded decode(std::FILE *file) noexcept {
     if (is_jpeg(head, size)) {
         const bool fits = jpeg_huffman_tables_fit(file);
         std::rewind(file);
-        if (!fits) return refused_input("bad DHT header");
+        if (!fits) return Decoded::refused("bad DHT header");
     }
     if (is_png(head, size)) {
         const bool within = png_data_within_file(file);
         std::rewind(file);
-        if (!within) return refused_input("outofdata");
+        if (!within) return Decoded::refused("outofdata");
     }
     if (is_hdr(head, size)) {
         const bool ends = hdr_runs_end(file);
         std::rewind(file);
-        if (!ends) return refused_input("corrupt");
+        if (!ends) return Decoded::refused("corrupt");
     }
     if (is_pnm(head, size) && stbi_is_16_bit_from_file(file)) return decode_16bit_pnm(file);
     if (is_psd_with_alpha(head, size)) return read_psd_with_alpha(file);
@@ -215,7 +209,7 @@ int out_kind(const char *path) noexcept { return output_format(path) == Format::
 int load_image(const char *path, Image &image) noexcept {
     image = Image{};
     const file_handle file(std::fopen(path, "rb"));
-    Decoded decoded = file ? decode(file.get()) : refused_input("can't fopen");
+    Decoded decoded = file ? decode(file.get()) : Decoded::refused("can't fopen");
     if (!decoded.pixels) {
         const char *reason = decoded.reason;
         // An empty reason says no more than a missing one.

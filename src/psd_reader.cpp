@@ -36,12 +36,6 @@ class ByteReader {
     FileBytes bytes_;
 };
 
-Decoded refused(const char *reason) noexcept {
-    Decoded d;
-    d.reason = reason;
-    return d;
-}
-
 // PackBits, as PSD and TIFF use it, into every 4th byte of `p`; false when a run would overflow.
 bool decode_rle(ByteReader &in, std::uint8_t *p, int count) noexcept {
     for (int done = 0; done < count;) {
@@ -100,29 +94,29 @@ bool is_psd_with_alpha(const unsigned char *head, std::size_t size) noexcept {
 
 Decoded read_psd_with_alpha(std::FILE *file) noexcept {
     ByteReader in(file);
-    if (in.get32be() != 0x38425053) return refused("not PSD");
-    if (in.get16be() != 1) return refused("wrong version");
+    if (in.get32be() != 0x38425053) return Decoded::refused("not PSD");
+    if (in.get16be() != 1) return Decoded::refused("wrong version");
     in.skip(6);
     const int channels = in.get16be();
-    if (channels > 16) return refused("wrong channel count");
+    if (channels > 16) return Decoded::refused("wrong channel count");
     const int height = in.get32be(), width = in.get32be();
-    if (height > max_decoder_side || width > max_decoder_side) return refused("too large");
+    if (height > max_decoder_side || width > max_decoder_side) return Decoded::refused("too large");
     const int depth = in.get16be();
-    if (depth != 8 && depth != 16) return refused("unsupported bit depth");
-    if (in.get16be() != 3) return refused("wrong color format");
+    if (depth != 8 && depth != 16) return Decoded::refused("unsupported bit depth");
+    if (in.get16be() != 3) return Decoded::refused("wrong color format");
     for (int section = 0; section < 3; ++section) in.skip(in.get32be());  // mode, resources, layers
     const int compression = in.get16be();
-    if (compression > 1) return refused("bad compression");
+    if (compression > 1) return Decoded::refused("bad compression");
     if (width < 0 || height < 0 || std::int64_t(width) * height * 4 > INT_MAX)
-        return refused("too large");
+        return Decoded::refused("too large");
 
     Decoded d;
     const int count = width * height;
     d.pixels = alloc_pixels(width, height, 4);
-    if (!d.pixels) return refused("outofmem");
+    if (!d.pixels) return Decoded::refused("outofmem");
     if (compression == 1) in.skip(height * channels * 2);  // the rows' byte counts
     if (!read_planes(in, channels, depth, compression == 1, d.pixels.get(), count))
-        return refused("corrupt");
+        return Decoded::refused("corrupt");
     remove_white_matte(d.pixels.get(), std::size_t(count));
     d.width = width;
     d.height = height;

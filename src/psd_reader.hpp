@@ -13,6 +13,12 @@ struct Decoded {
     pixel_buffer pixels;
     int width = 0, height = 0, channels = 0;
     const char *reason = nullptr;
+
+    static Decoded refused(const char *why) noexcept {
+        Decoded d;
+        d.reason = why;
+        return d;
+    }
 };
 
 // Whether the file's first bytes announce a PSD with four or more channels (colour and alpha).

@@ -53,6 +53,7 @@ struct Scene {
     Rgb colour;
 
     Span picture_columns() const noexcept { return {g.picture_x, g.picture_x + g.picture_width}; }
+    Span silhouette_columns() const noexcept { return {g.shadow_x, g.shadow_x + g.picture_width}; }
     bool in_picture_band(int y) const noexcept {
         return y >= g.picture_y && y < g.picture_y + g.picture_height;
     }
@@ -70,9 +71,7 @@ class Silhouette {
   public:
     explicit Silhouette(const Scene &scene) noexcept : scene_(scene) {}
 
-    Span columns() const noexcept {
-        return {scene_.g.shadow_x, scene_.g.shadow_x + scene_.g.picture_width};
-    }
+    Span columns() const noexcept { return scene_.silhouette_columns(); }
     bool covers_row(int y) const noexcept { return scene_.in_silhouette_rows(y); }
 
     void write(int y, Span span, std::uint8_t *dst) const noexcept {
@@ -230,7 +229,7 @@ class BlurredSilhouette {
     void convolve_span(int r, Span span, float *slot) noexcept {
         const ShadowGeometry &g = scene_.g;
         const Span taps_from{span.begin - radius_, span.end + radius_};
-        const Span lit = intersect(taps_from, {g.shadow_x, g.shadow_x + g.picture_width});
+        const Span lit = intersect(taps_from, scene_.silhouette_columns());
         float *src = source_.get();
         const std::uint8_t *alpha = scene_.picture_row(r - g.shadow_y) + 3;
         const float rgb[3] = {float(scene_.colour.r), float(scene_.colour.g),
