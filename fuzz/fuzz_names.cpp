@@ -10,7 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "image_io.hpp"
+#include "image_read.hpp"
+#include "image_write.hpp"
 #include "scratch.hpp"
 
 namespace {

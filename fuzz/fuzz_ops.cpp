@@ -14,8 +14,8 @@
 #include <cstring>
 #include <string>
 
-#include "image_io.hpp"
-#include "decoder_guards.hpp"
+#include "image_read.hpp"
+#include "input_checks.hpp"
 #include "scratch.hpp"
 
 namespace {
@@ -113,14 +113,12 @@ void expected_size(const Call &c, int w, int h, int &ow, int &oh) {
     }
 }
 
-// Whether the bytes get past the library's checks of a file before it hands it to stb.
-bool passes_the_librarys_checks(const std::uint8_t *file, std::size_t size) {
-    if (size == 0 || !kelvane::is_jpeg(file, size)) return true;
-    std::FILE *memory = fmemopen(const_cast<std::uint8_t *>(file), size, "rb");
-    if (!memory) return false;
-    const bool fits = kelvane::jpeg_huffman_tables_fit(memory);
-    std::fclose(memory);
-    return fits;
+// Whether the file gets past the library's checks, which guard stb against its defects.
+bool passes_the_librarys_checks(const std::string &path) {
+    kelvane::InputFile file;
+    if (!file.open(path.c_str())) return false;
+    const std::uint64_t head = file.fetch(kelvane::stb_format_head);
+    return !kelvane::input_refusal(kelvane::stb_format(file.data(), std::size_t(head)), file);
 }
 
 }  // namespace
@@ -133,16 +131,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t *file = data + header_size;
     const int file_size = int(size - header_size);
 
+    const Scratch &scratch = Scratch::get();
+    const std::string in = scratch.write("in", file, std::size_t(file_size));
     int w = 256, h = 256, channels = 0;  // unknown sizes count as the largest allowed
-    if (passes_the_librarys_checks(file, std::size_t(file_size)) &&
+    if (passes_the_librarys_checks(in) &&
         stbi_info_from_memory(file, file_size, &w, &h, &channels)) {
         w = std::abs(w), h = std::abs(h);  // stb reports top-down BMPs with a negative height
         if (w > 256 || h > 256) return 0;
     }
     if (canvas_pixels(c, w, h) > canvas_budget) return 0;
 
-    const Scratch &scratch = Scratch::get();
-    const std::string in = scratch.write("in", file, std::size_t(file_size));
     const std::string out = scratch.path(std::string("out.") + c.ext);
     std::remove(out.c_str());
     const int result = run(c, in.c_str(), out.c_str());

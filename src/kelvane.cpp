@@ -4,7 +4,8 @@
 #include "kelvane.h"
 
 #include "borders.hpp"
-#include "image_io.hpp"
+#include "image_read.hpp"
+#include "image_write.hpp"
 #include "message.hpp"
 #include "rounded.hpp"
 #include "shadow.hpp"

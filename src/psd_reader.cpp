@@ -2,38 +2,25 @@
 
 #include <climits>
 
-#include "file_bytes.hpp"
+#include "raster_checks.hpp"
 
 namespace kelvane {
 namespace {
 
-constexpr int max_decoder_side = 1 << 24;  // stb's own limit, kept so the messages match
-
 // Big-endian fields as stb reads them: a read past the end yields 0.
 class ByteReader {
   public:
-    explicit ByteReader(std::FILE *file) noexcept : bytes_(file) {}
+    explicit ByteReader(InputFile &file) noexcept : bytes_(file) {}
 
     int get8() noexcept { return bytes_.next_or_zero(); }
-    int get16be() noexcept {
-        const int high = get8();
-        return (high << 8) | get8();
-    }
+    int get16be() noexcept { return int(bytes_.be16()); }
     // stb reads 32-bit fields unsigned and stores them in ints: 2^31 and more come out negative.
-    int get32be() noexcept {
-        const unsigned high = unsigned(get16be());
-        return int((high << 16) | unsigned(get16be()));
-    }
-    // A negative count (a length field of 2^31 or more) skips to the end.
-    void skip(int count) noexcept {
-        if (count < 0)
-            bytes_.skip_to_end();
-        else
-            bytes_.skip(count);
-    }
+    int get32be() noexcept { return int(bytes_.be32()); }
+    // The checks refuse a section length of 2^31 or more before this reader runs.
+    void skip(int count) noexcept { bytes_.skip(std::uint64_t(count < 0 ? 0 : count)); }
 
   private:
-    FileBytes bytes_;
+    InputBytes bytes_;
 };
 
 // PackBits, as PSD and TIFF use it, into every 4th byte of `p`; false when a run would overflow.
@@ -87,12 +74,12 @@ bool read_planes(ByteReader &in, int channels, int depth, bool rle, std::uint8_t
 
 }  // namespace
 
-bool is_psd_with_alpha(const unsigned char *head, std::size_t size) noexcept {
+bool is_psd_with_alpha(const std::uint8_t *head, std::size_t size) noexcept {
     return size >= 14 && head[0] == '8' && head[1] == 'B' && head[2] == 'P' && head[3] == 'S' &&
            ((head[12] << 8) | head[13]) >= 4;
 }
 
-Decoded read_psd_with_alpha(std::FILE *file) noexcept {
+Decoded read_psd_with_alpha(InputFile &file) noexcept {
     ByteReader in(file);
     if (in.get32be() != 0x38425053) return Decoded::refused("not PSD");
     if (in.get16be() != 1) return Decoded::refused("wrong version");

@@ -6,10 +6,12 @@
 
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 
-#include "image_io.hpp"
+#include "image_read.hpp"
+#include "image_write.hpp"
 #include "support/fixture.hpp"
 #include "support/reference_blur.hpp"
 
@@ -38,6 +40,17 @@ std::vector<CorpusEntry> corpus_entries(const std::filesystem::path &dir) {
     }
     return entries;
 }
+
+// Files that stb decodes although they cannot hold the pixels they claim (it reads zeros past
+// their end): the library refuses them.
+const std::map<std::string, std::string> refused_as_truncated = {
+    {"bmpsuite/b/shortfile.bmp", "truncated"},
+    {"generated/trunc-gif-half.gif", "truncated"},
+    {"image-rs/hdr/images/old-rle.hdr", "truncated"},  // old-style runs, which stb reads as pixels
+    {"image-rs/regression/tga/overfull-image.tga", "truncated"},
+    {"pillow/combined_larger_than_size.psd", "truncated"},
+    {"pillow/cross_scan_line_truncated.tga", "truncated"},
+};
 
 // The picture as the library loads it.
 Picture loaded(const std::string &path) {
@@ -117,9 +130,14 @@ TEST(corpus_test, every_file_through_every_operation) {
     if (dir.empty()) GTEST_SKIP() << "no test corpus beside this checkout";
 
     int files = 0, decoded = 0, written = 0, refused = 0;
-    for (const CorpusEntry &e : corpus_entries(dir)) {
+    for (CorpusEntry e : corpus_entries(dir)) {
         ++files;
         const std::string input = (dir / e.path).string();
+        if (const auto truncated = refused_as_truncated.find(e.path);
+            truncated != refused_as_truncated.end()) {
+            ASSERT_EQ(e.ok, "1") << e.path;
+            e.ok = "0", e.reason = truncated->second;
+        }
         const Picture picture = loaded(input);
         // Where stb's own pixels are repeatable, the library loads exactly those. (Elsewhere stb
         // reads past a buffer or leaves pixels unset; the library's own repairs are what the

@@ -1,5 +1,6 @@
 // Loading and saving: decoder reasons, the size limit, output formats and flattening onto white.
-#include "image_io.hpp"
+#include "image_read.hpp"
+#include "image_write.hpp"
 
 #include <kelvane.h>
 #include <stb_image_write.h>

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "image_io.hpp"
+#include "image_read.hpp"
+#include "image_write.hpp"
 #include "support/fixture.hpp"
 
 using namespace kelvane_test;

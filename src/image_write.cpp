@@ -1,6 +1,5 @@
-#include "image_io.hpp"
+#include "image_write.hpp"
 
-#include <stb_image.h>
 #include <stb_image_write.h>
 
 #include <algorithm>
@@ -10,14 +9,11 @@
 #include <emmintrin.h>
 #endif
 
-#include "decoder_guards.hpp"
 #include "message.hpp"
-#include "psd_reader.hpp"
+#include "output_file.hpp"
 #include "writer_memory.hpp"
 
 namespace kelvane {
-
-void clear_decoder_reason() noexcept;  // beside stb's implementation, which holds the reason
 
 namespace {
 
@@ -111,91 +107,31 @@ void flatten_in_place(Image &image) noexcept {
     }
 }
 
-// One call of stb's writer for the format, from 4-byte RGBA (PNG) or packed RGB (JPEG, BMP).
-struct WriteJob {
-    const char *path;
+// One call of stb's writer for the format, from 4-byte RGBA (PNG) or packed RGB (JPEG, BMP),
+// into the output file.
+struct EncodeJob {
+    OutputFile *file;
     Format format;
     int width, height;
     const std::uint8_t *pixels;
 };
 
-int write_file(void *context) noexcept {
-    const WriteJob &job = *static_cast<const WriteJob *>(context);
+void to_file(void *file, void *data, int size) noexcept {
+    static_cast<OutputFile *>(file)->write(data, std::size_t(size));
+}
+
+int encode(void *context) noexcept {
+    const EncodeJob &job = *static_cast<const EncodeJob *>(context);
     switch (job.format) {
         case Format::png:
-            return stbi_write_png(job.path, job.width, job.height, 4, job.pixels, 0);
+            return stbi_write_png_to_func(to_file, job.file, job.width, job.height, 4, job.pixels, 0);
         case Format::jpeg:
-            return stbi_write_jpg(job.path, job.width, job.height, 3, job.pixels, 90);
+            return stbi_write_jpg_to_func(to_file, job.file, job.width, job.height, 3, job.pixels,
+                                          90);
         case Format::bmp:
-            return stbi_write_bmp(job.path, job.width, job.height, 3, job.pixels);
+            return stbi_write_bmp_to_func(to_file, job.file, job.width, job.height, 3, job.pixels);
     }
     return 0;
-}
-
-struct file_closer {
-    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
-
-Decoded decode_with_stb(std::FILE *file) noexcept {
-    Decoded d;
-    d.pixels.reset(stbi_load_from_file(file, &d.width, &d.height, &d.channels, 4));
-    if (!d.pixels) d.reason = stbi_failure_reason();
-    return d;
-}
-
-// stb decodes 16-bit PGM and PPM into 8 bits through a conversion that reads past the end of its
-// buffer. Asked for the file's own channels at 16 bits it reads them correctly (as the file's
-// big-endian bytes); each sample's 8-bit value is its high byte, as stb later fixed it to be.
-Decoded decode_16bit_pnm(std::FILE *file) noexcept {
-    Decoded d;
-    const std::unique_ptr<stbi_us[], free_deleter> samples(
-        stbi_load_from_file_16(file, &d.width, &d.height, &d.channels, 0));
-    if (!samples) return Decoded::refused(stbi_failure_reason());
-    d.pixels = alloc_pixels(d.width, d.height, 4);
-    if (!d.pixels) return Decoded::refused("outofmem");
-    const auto *bytes = reinterpret_cast<const std::uint8_t *>(samples.get());
-    const std::size_t count = std::size_t(pixel_count(d.width, d.height));
-    const bool grey = d.channels == 1;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint8_t *px = d.pixels.get() + i * 4;
-        for (int c = 0; c < 3; ++c) px[c] = bytes[(grey ? i : i * 3 + std::size_t(c)) * 2];
-        px[3] = 255;
-    }
-    return d;
-}
-
-bool is_pnm(const unsigned char *head, std::size_t size) noexcept {
-    return size >= 2 && head[0] == 'P' && (head[1] == '5' || head[1] == '6');
-}
-
-// Decodes the file from its start with stb, but for the kinds of file that stb 2.27 gets wrong,
-// recognised by their first bytes: JPEGs whose Huffman tables would overrun its arrays, PNGs
-// whose image data runs past the file's end and HDRs whose runs would never end are refused;
-// 16-bit PNM and PSD with alpha are read by paths that are right.
-Decoded decode(std::FILE *file) noexcept {
-    clear_decoder_reason();
-    unsigned char head[16];
-    const std::size_t size = std::fread(head, 1, sizeof head, file);
-    std::rewind(file);
-    if (is_jpeg(head, size)) {
-        const bool fits = jpeg_huffman_tables_fit(file);
-        std::rewind(file);
-        if (!fits) return Decoded::refused("bad DHT header");
-    }
-    if (is_png(head, size)) {
-        const bool within = png_data_within_file(file);
-        std::rewind(file);
-        if (!within) return Decoded::refused("outofdata");
-    }
-    if (is_hdr(head, size)) {
-        const bool ends = hdr_runs_end(file);
-        std::rewind(file);
-        if (!ends) return Decoded::refused("corrupt");
-    }
-    if (is_pnm(head, size) && stbi_is_16_bit_from_file(file)) return decode_16bit_pnm(file);
-    if (is_psd_with_alpha(head, size)) return read_psd_with_alpha(file);
-    return decode_with_stb(file);
 }
 
 }  // namespace
@@ -206,33 +142,14 @@ bool encoder_can_write(const char *path, int w, int h) noexcept {
 
 int out_kind(const char *path) noexcept { return output_format(path) == Format::png ? 1 : 0; }
 
-int load_image(const char *path, Image &image) noexcept {
-    image = Image{};
-    const file_handle file(std::fopen(path, "rb"));
-    Decoded decoded = file ? decode(file.get()) : Decoded::refused("can't fopen");
-    if (!decoded.pixels) {
-        const char *reason = decoded.reason;
-        // An empty reason says no more than a missing one.
-        if (!reason || !*reason) reason = "unknown error";
-        return fail("cannot decode '%s': %s", path, reason);
-    }
-    const int w = decoded.width, h = decoded.height;
-    if (w < 1 || h < 1) return fail("cannot decode '%s': %s", path, "no pixels");
-    if (w > max_input_side || h > max_input_side) return fail("image too large: %dx%d", w, h);
-    image.width = w;
-    image.height = h;
-    image.channels = decoded.channels;
-    image.pixels = std::move(decoded.pixels);
-    return 1;
-}
-
 int save_image(const char *path, Image &image) noexcept {
     const Format format = output_format(path);
     if (!encoder_can_write(format, image.width, image.height))
         return fail("cannot encode '%s' (check the extension)", path);
     if (format != Format::png) flatten_in_place(image);
-    WriteJob job{path, format, image.width, image.height, image.pixels.get()};
-    if (!guarded_write(write_file, &job))
+    OutputFile file;
+    EncodeJob job{&file, format, image.width, image.height, image.pixels.get()};
+    if (!file.open(path) || !guarded_write(encode, &job) || !file.commit())
         return fail("cannot encode '%s' (check the extension)", path);
     return 1;
 }

@@ -1,19 +1,16 @@
-// Files to pictures and back: the only code of the library that knows an image file format.
+// Pictures to files: the writing side. The output name chooses the format; pictures beyond the
+// encoder's 32-bit reach are refused; JPEG and BMP are flattened onto white; stb_image_write
+// encodes (src/stb_encoder.cpp) into an output file that is checked and put in place atomically
+// (output_file).
 #pragma once
 
 #include "image.hpp"
 
 namespace kelvane {
 
-constexpr int max_input_side = 32768;
-
-// Decodes the file at `path` into 8-bit RGBA. 1 on success; 0 with the message set and `image`
-// all zero (it then owns nothing).
-int load_image(const char *path, Image &image) noexcept;
-
 // Writes `image` in the format that the name selects. JPEG and BMP have no alpha: for them the
-// picture is flattened onto white in its own buffer, so it is spent once saved. 1 on success; 0
-// with the message set.
+// picture is flattened onto white in its own buffer, so it is spent once saved. 1 when the whole
+// file is in place; 0 with the message set, and the file as it was.
 int save_image(const char *path, Image &image) noexcept;
 
 // 0 when the text after the last '.' of `path` is jpg, jpeg or bmp in any letter case (the

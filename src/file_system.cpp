@@ -1,0 +1,247 @@
+#include "file_system.hpp"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kelvane::fs {
+
+text join(const char *a, const char *b, std::size_t b_size) noexcept {
+    const std::size_t a_size = std::strlen(a);
+    text joined(static_cast<char *>(std::malloc(a_size + b_size + 1)));
+    if (!joined) return joined;
+    std::memcpy(joined.get(), a, a_size);
+    std::memcpy(joined.get() + a_size, b, b_size);
+    joined[a_size + b_size] = '\0';
+    return joined;
+}
+
+std::uint64_t unique_number() noexcept {
+    static std::uint64_t counter = 0;
+    std::uint64_t x = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    x ^= std::uint64_t(std::chrono::system_clock::now().time_since_epoch().count()) << 17;
+#if defined(_WIN32)
+    x ^= std::uint64_t(GetCurrentProcessId()) << 32;
+#else
+    x ^= std::uint64_t(getpid()) << 32;
+#endif
+    x ^= reinterpret_cast<std::uintptr_t>(&counter) + ++counter * 0x9E3779B97F4A7C15u;
+    // A 64-bit mix (splitmix64's finaliser), so that neighbouring inputs give unrelated names.
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+    return x ^ (x >> 31);
+}
+
+#if defined(_WIN32)
+
+// The C runtime's descriptors; Windows has no symbolic links that the library follows, no
+// hard-link counts it reads, and no owners it copies.
+
+Lookup look_up(const char *path, bool /*follow*/, Facts &facts) noexcept {
+    struct _stat64 st;
+    if (_stat64(path, &st) != 0) return errno == ENOENT ? Lookup::missing : Lookup::failed;
+    facts = Facts{};
+    facts.regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+    facts.mode = unsigned(st.st_mode) & 0777u;
+    return Lookup::found;
+}
+
+text resolve_links(const char *path) noexcept { return join(path, "", 0); }
+
+int open_for_reading(const char *path) noexcept {
+    return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+bool regular_file_size(int fd, std::uint64_t &size) noexcept {
+    struct _stat64 st;
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) return false;
+    size = std::uint64_t(st.st_size);
+    return true;
+}
+
+long long read_some(int fd, void *buffer, std::size_t size) noexcept {
+    const unsigned chunk = size > (1u << 30) ? (1u << 30) : unsigned(size);
+    return _read(fd, buffer, chunk);
+}
+
+int create_new(const char *path, unsigned /*mode*/) noexcept {
+    return _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+}
+
+int open_in_place(const char *path) noexcept {
+    return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+}
+
+bool write_all(int fd, const void *data, std::size_t size) noexcept {
+    const char *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        const unsigned chunk = size > (1u << 30) ? (1u << 30) : unsigned(size);
+        const int written = _write(fd, bytes, chunk);
+        if (written <= 0) return false;
+        bytes += written;
+        size -= std::size_t(written);
+    }
+    return true;
+}
+
+void adopt_owner_and_mode(int /*fd*/, const Facts & /*facts*/) noexcept {}
+
+bool close(int fd) noexcept { return _close(fd) == 0; }
+
+bool replace(const char *from, const char *to) noexcept {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void remove(const char *path) noexcept { _unlink(path); }
+
+#else
+
+namespace {
+
+Facts facts_of(const struct stat &st) noexcept {
+    Facts facts;
+    facts.regular = S_ISREG(st.st_mode);
+    facts.links = std::uint64_t(st.st_nlink);
+    facts.mode = unsigned(st.st_mode) & 07777u;
+    facts.device = std::uint64_t(st.st_dev);
+    facts.inode = std::uint64_t(st.st_ino);
+    facts.owner = (long long)st.st_uid;
+    facts.group = (long long)st.st_gid;
+    return facts;
+}
+
+// The target of the symbolic link at `path`, as stored; empty when it cannot be read.
+text link_target(const char *path, std::size_t size_hint) noexcept {
+    for (std::size_t capacity = size_hint + 1 < 256 ? 256 : size_hint + 1;;) {
+        text target(static_cast<char *>(std::malloc(capacity)));
+        if (!target) return target;
+        const ssize_t n = readlink(path, target.get(), capacity);
+        if (n < 0) return nullptr;
+        if (std::size_t(n) < capacity) {
+            target[n] = '\0';
+            return target;
+        }
+        if (capacity > (std::size_t(1) << 20)) return nullptr;
+        capacity *= 2;
+    }
+}
+
+}  // namespace
+
+Lookup look_up(const char *path, bool follow, Facts &facts) noexcept {
+    struct stat st;
+    if ((follow ? stat(path, &st) : lstat(path, &st)) != 0)
+        return errno == ENOENT ? Lookup::missing : Lookup::failed;
+    facts = facts_of(st);
+    return Lookup::found;
+}
+
+text resolve_links(const char *path) noexcept {
+    text current = join(path, "", 0);
+    // The kernel gives up after 40 links as well.
+    for (int hops = 0; current && hops <= 40; ++hops) {
+        struct stat st;
+        if (lstat(current.get(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        text target = link_target(current.get(), std::size_t(st.st_size));
+        if (!target) return current;  // unreadable: whatever opens the path will say so
+        if (target[0] == '/') {
+            current = std::move(target);
+            continue;
+        }
+        const char *slash = std::strrchr(current.get(), '/');
+        const std::size_t folder = slash ? std::size_t(slash - current.get()) + 1 : 0;
+        current[folder] = '\0';
+        current = join(current.get(), target.get(), std::strlen(target.get()));
+    }
+    return nullptr;
+}
+
+int open_for_reading(const char *path) noexcept {
+    int fd;
+    do fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool regular_file_size(int fd, std::uint64_t &size) noexcept {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = std::uint64_t(st.st_size);
+    return true;
+}
+
+long long read_some(int fd, void *buffer, std::size_t size) noexcept {
+    // One read returns at most about 2 GiB on Linux whatever is asked.
+    const std::size_t chunk = size > (std::size_t(1) << 30) ? (std::size_t(1) << 30) : size;
+    ssize_t n;
+    do n = ::read(fd, buffer, chunk);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+int create_new(const char *path, unsigned mode) noexcept {
+    int fd;
+    do fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int open_in_place(const char *path) noexcept {
+    int fd;
+    do fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool write_all(int fd, const void *data, std::size_t size) noexcept {
+    const char *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        const std::size_t chunk = size > (std::size_t(1) << 30) ? (std::size_t(1) << 30) : size;
+        const ssize_t n = ::write(fd, bytes, chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+void adopt_owner_and_mode(int fd, const Facts &facts) noexcept {
+    // The owner first: a change of owner clears the set-user-ID and set-group-ID bits.
+    if (fchown(fd, uid_t(facts.owner), gid_t(facts.group)) != 0)
+        (void)!fchown(fd, uid_t(-1), gid_t(facts.group));
+    (void)!fchmod(fd, mode_t(facts.mode));
+}
+
+bool close(int fd) noexcept {
+    // After EINTR the descriptor is closed on Linux: closing it again could close another's.
+    return ::close(fd) == 0 || errno == EINTR;
+}
+
+bool replace(const char *from, const char *to) noexcept { return std::rename(from, to) == 0; }
+
+void remove(const char *path) noexcept { ::unlink(path); }
+
+#endif
+
+}  // namespace kelvane::fs

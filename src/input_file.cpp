@@ -1,0 +1,81 @@
+#include "input_file.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "file_system.hpp"
+
+namespace kelvane {
+namespace {
+
+// Reads come in pieces of at least this, so that byte-by-byte readers cost few system calls.
+constexpr std::uint64_t min_read = 1 << 16;
+
+}  // namespace
+
+InputFile::~InputFile() {
+    close();
+    std::free(data_);
+}
+
+bool InputFile::open(const char *path) noexcept {
+    fd_ = fs::open_for_reading(path);
+    if (fd_ < 0) return false;
+    // A regular file's size is known: one buffer of that size (and a byte to see that it did not
+    // grow) saves copying it as it would grow. A file of absurd size (sparse, say) grows instead.
+    std::uint64_t size = 0;
+    if (fs::regular_file_size(fd_, size) && size < max_input_bytes && !reserve(size + 1))
+        failure_ = "outofmem";
+    return true;
+}
+
+void InputFile::close() noexcept {
+    if (fd_ >= 0) fs::close(fd_);
+    fd_ = -1;
+}
+
+bool InputFile::reserve(std::uint64_t capacity) noexcept {
+    if (capacity <= capacity_) return true;
+    if (capacity > SIZE_MAX) return false;
+    void *grown = std::realloc(data_, std::size_t(capacity));
+    if (!grown) return false;
+    data_ = static_cast<std::uint8_t *>(grown);
+    capacity_ = capacity;
+    return true;
+}
+
+std::uint64_t InputFile::fetch(std::uint64_t end) noexcept {
+    if (end > max_input_bytes) end = max_input_bytes + 1;
+    while (size_ < end && !ended_ && !failure_ && fd_ >= 0) {
+        if (size_ == max_input_bytes) {
+            failure_ = "too large";
+            break;
+        }
+        const std::uint64_t want = std::max(end, std::min(size_ + min_read, max_input_bytes));
+        if (want > capacity_ && !reserve(std::max(want, std::min(capacity_ * 2, max_input_bytes)))) {
+            failure_ = "outofmem";
+            break;
+        }
+        const long long n = fs::read_some(fd_, data_ + size_, std::size_t(capacity_ - size_));
+        if (n < 0) failure_ = "can't fread";
+        if (n <= 0) ended_ = true;
+        if (n > 0) size_ += std::uint64_t(n);
+    }
+    return std::min(size_, end);
+}
+
+bool InputBytes::past_next(std::uint8_t byte) noexcept {
+    for (;;) {
+        if (!holds(1)) return false;
+        const std::uint8_t *from = file_.data() + at_;
+        const void *found = std::memchr(from, byte, std::size_t(file_.size() - at_));
+        if (found) {
+            at_ += std::uint64_t(static_cast<const std::uint8_t *>(found) - from) + 1;
+            return true;
+        }
+        at_ = file_.size();
+    }
+}
+
+}  // namespace kelvane
