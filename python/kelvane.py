@@ -15,6 +15,7 @@ library keeps one message text for the whole process.
 """
 import ctypes
 import ctypes.util
+import operator
 import os
 import sys
 import threading
@@ -65,33 +66,66 @@ def load(path=None):
     return library
 
 
-def _call(name, in_path, out_path, *numbers):
+_INT_MIN, _INT_MAX = -2**31, 2**31 - 1
+
+
+def _path(what, path):
+    """The path as the bytes the library takes; ValueError for a NUL, which would cut it."""
+    encoded = os.fsencode(path)
+    if b"\0" in encoded:
+        raise ValueError(f"{what} {path!r} contains a NUL byte")
+    return encoded
+
+
+def _int(what, value):
+    """The value as a C int: TypeError for what is not an integer (floats included),
+    OverflowError outside -2**31 .. 2**31 - 1."""
+    number = operator.index(value)
+    if not _INT_MIN <= number <= _INT_MAX:
+        raise OverflowError(f"{what}={number} is outside the C int range "
+                            f"{_INT_MIN}..{_INT_MAX}")
+    return number
+
+
+def _color(color):
+    """The (r, g, b) triple as three C ints; only their low 8 bits count."""
+    try:
+        red, green, blue = color
+    except (TypeError, ValueError):
+        raise TypeError(f"color must be three integers (r, g, b), not {color!r}") from None
+    return [_int(what, value) for what, value in zip(("red", "green", "blue"), (red, green, blue))]
+
+
+def _call(name, in_path, out_path, numbers, color=()):
+    arguments = [_path("in_path", in_path), _path("out_path", out_path)]
+    arguments += [_int(what, value) for what, value in numbers] + (_color(color) if color else [])
     with _lock:
         library = _library or load()
-        if getattr(library, name)(os.fsencode(in_path), os.fsencode(out_path), *numbers) != 1:
+        if getattr(library, name)(*arguments) != 1:
             raise KelvaneError(library.kelvane_last_error().decode("utf-8", "replace"))
 
 
 def solid(in_path, out_path, *, border, color=(255, 255, 255)):
     """Adds a band `border` pixels wide on every side in the opaque colour (r, g, b)."""
-    _call("kelvane_solid", in_path, out_path, border, *color)
+    _call("kelvane_solid", in_path, out_path, [("border", border)], color)
 
 
 def padding(in_path, out_path, *, padding, color=(255, 255, 255)):
     """The same picture as solid(), under the name padding."""
-    _call("kelvane_padding", in_path, out_path, padding, *color)
+    _call("kelvane_padding", in_path, out_path, [("padding", padding)], color)
 
 
 def sides(in_path, out_path, *, top=0, right=0, bottom=0, left=0, color=(255, 255, 255)):
     """Adds a band of the opaque colour with its own width on each side."""
-    _call("kelvane_sides", in_path, out_path, top, right, bottom, left, *color)
+    _call("kelvane_sides", in_path, out_path,
+          [("top", top), ("right", right), ("bottom", bottom), ("left", left)], color)
 
 
 def rounded(in_path, out_path, *, radius):
     """Cuts the corners away along anti-aliased quarter circles of `radius` pixels."""
-    _call("kelvane_rounded", in_path, out_path, radius)
+    _call("kelvane_rounded", in_path, out_path, [("radius", radius)])
 
 
 def shadow(in_path, out_path, *, dx=0, dy=0, blur=0, color=(0, 0, 0)):
     """Puts the picture over its silhouette in `color`, shifted by (dx, dy), blurred by `blur`."""
-    _call("kelvane_shadow", in_path, out_path, dx, dy, blur, *color)
+    _call("kelvane_shadow", in_path, out_path, [("dx", dx), ("dy", dy), ("blur", blur)], color)

@@ -50,6 +50,27 @@ class BindingTest(unittest.TestCase):
             kelvane.shadow(missing, self.out(), blur=2)
         self.assertFalse(os.path.exists(self.out()))
 
+    def test_arguments_are_checked_before_the_library_is_called(self):
+        cases = [
+            (ValueError, kelvane.solid, (self.input, self.out("out.png\0.jpg")), {"border": 1}),
+            (ValueError, kelvane.rounded, (self.input + "\0", self.out()), {"radius": 1}),
+            (OverflowError, kelvane.solid, (self.input, self.out()), {"border": 2**40}),
+            (OverflowError, kelvane.shadow, (self.input, self.out()), {"dx": -2**31 - 1}),
+            (OverflowError, kelvane.solid, (self.input, self.out()),
+             {"border": 1, "color": (0, 2**32 + 7, 0)}),
+            (TypeError, kelvane.solid, (self.input, self.out()), {"border": 4.5}),
+            (TypeError, kelvane.padding, (self.input, self.out()), {"padding": 1, "color": (1, 2)}),
+            (TypeError, kelvane.sides, (self.input, self.out()), {"top": 1, "color": 7}),
+        ]
+        for error, operation, paths, arguments in cases:
+            with self.subTest(arguments=arguments, paths=paths):
+                with self.assertRaises(error):
+                    operation(*paths, **arguments)
+                self.assertEqual(os.listdir(self.dir.name), ["in.pgm"])
+        # The edge of the range reaches the library as it is, and is refused there.
+        with self.assertRaisesRegex(kelvane.KelvaneError, "too large: 2147483647x3"):
+            kelvane.shadow(self.input, self.out(), dx=2**31 - 1 - 4)
+
     def test_arguments_are_keywords(self):
         with self.assertRaises(TypeError):
             kelvane.solid(self.input, self.out(), 3)

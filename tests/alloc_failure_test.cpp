@@ -1,6 +1,7 @@
 // Every allocation of every operation refused in turn. This program is linked with
 // --wrap=malloc,calloc,realloc, so that the library's calls (and stb's, compiled into it) reach
-// the counting allocator below; everything else in the process allocates as usual. Each refusal
+// the counting allocator below, and replaces operator new, which counts the same way;
+// everything else in the process allocates as usual. Each refusal
 // must end in result 0, the message that names the buffer, no output file, and (under
 // LeakSanitizer) no leak.
 #include <kelvane.h>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <string>
 
 #include "support/fixture.hpp"
@@ -50,6 +52,23 @@ void *__wrap_realloc(void *block, std::size_t size) {
     return refuse(true, size) ? nullptr : __real_realloc(block, size);
 }
 }
+
+// operator new too is refused in turn: it throws, and an exception that reached the library's
+// C interface would end the process (the library must allocate through malloc alone).
+void *operator new(std::size_t size) {
+    void *block = refuse(false, size) ? nullptr : __real_malloc(size ? size : 1);
+    if (!block) throw std::bad_alloc();
+    return block;
+}
+void *operator new[](std::size_t size) { return operator new(size); }
+// GCC takes free() for a mismatch, seeing only the standard operator new's contract.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void *block) noexcept { std::free(block); }
+void operator delete[](void *block) noexcept { std::free(block); }
+void operator delete(void *block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void *block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 

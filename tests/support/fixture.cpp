@@ -1,5 +1,9 @@
 #include "fixture.hpp"
 
+#include <kelvane.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <stb_image.h>
 #include <stb_image_write.h>
 
@@ -23,6 +27,49 @@ Picture read_rgba(const std::string &path) {
     p.rgba.assign(data, data + std::size_t(p.width) * p.height * 4);
     stbi_image_free(data);
     return p;
+}
+
+void write_bytes(const std::string &path, const std::string &bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+Picture noise_picture(int w, int h, unsigned seed) {
+    std::mt19937 random(seed);
+    Picture p{w, h, 4, std::vector<std::uint8_t>(std::size_t(w) * std::size_t(h) * 4)};
+    for (std::uint8_t &sample : p.rgba) sample = std::uint8_t(random());
+    return p;
+}
+
+std::string last_error() { return kelvane_last_error(); }
+
+std::string save_failure(const std::string &target) {
+    return "failed to write '" + target + "': cannot encode '" + target + "' (check the extension)";
+}
+
+ChildResult in_child(const std::function<int()> &call) {
+    int channel[2];
+    if (pipe(channel) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        const int result = call();
+        const std::string report = std::to_string(result) + " " + kelvane_last_error();
+        (void)!write(channel[1], report.data(), report.size());
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) report.append(buffer, std::size_t(n));
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ChildResult r;
+    const std::size_t space = report.find(' ');
+    if (space == std::string::npos) return r;
+    r.result = std::stoi(report.substr(0, space));
+    r.message = report.substr(space + 1);
+    return r;
 }
 
 std::string read_bytes(const std::string &path) {

@@ -5,15 +5,47 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "picture.hpp"
 
+// Whether AddressSanitizer instruments this build (GCC says so one way, clang another).
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVANE_TEST_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVANE_TEST_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef KELVANE_TEST_ADDRESS_SANITIZER
+#define KELVANE_TEST_ADDRESS_SANITIZER 0
+#endif
+
 namespace kelvane_test {
 
 // Writes an RGBA PNG; fails the test if it cannot.
 void write_png(const std::string &path, const Picture &picture);
+
+// Writes `bytes` as the whole file.
+void write_bytes(const std::string &path, const std::string &bytes);
+
+// A w x h picture of pseudo-random samples (alpha included), the same for the same seed.
+Picture noise_picture(int w, int h, unsigned seed);
+
+// The library's message text.
+std::string last_error();
+// The message of a call whose output could not be written to `target`.
+std::string save_failure(const std::string &target);
+
+// What a call made in a child process returned, and its message: for tests that change limits
+// or identities of the process, or that must survive a call that does not return.
+struct ChildResult {
+    int result = -1;  // -1 when the child did not report
+    std::string message;
+};
+ChildResult in_child(const std::function<int()> &call);
 
 // Decodes any file stb reads; width 0 when it cannot.
 Picture read_rgba(const std::string &path);
