@@ -157,33 +157,23 @@ TEST_F(output_file_test, concurrent_writers_leave_one_whole_picture) {
     write_png(path("b.png"), noise_picture(64, 64, 8));
     const std::string b = path("b.png");
     const Picture picture_a = read_rgba(a), picture_b = read_rgba(b);
-    std::vector<pid_t> writers;
-    for (const std::string &input : {a, b}) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            int failures = 0;
+    std::vector<Child> writers;
+    for (const std::string &input : {a, b})
+        writers.push_back(start_child([&] {
+            int written = 0;
             for (int i = 0; i < 20; ++i)
-                failures += kelvane_solid(input.c_str(), target.c_str(), 0, 0, 0, 0) != 1;
-            _exit(failures);
-        }
-        writers.push_back(pid);
+                written += kelvane_solid(input.c_str(), target.c_str(), 0, 0, 0, 0);
+            return written;
+        }));
+    int reads = 0;
+    while (child_running(writers[0]) || child_running(writers[1])) {
+        if (!exists(target)) continue;
+        const Picture seen = read_rgba(target);
+        EXPECT_TRUE(seen.rgba == picture_a.rgba || seen.rgba == picture_b.rgba)
+            << "a mixed or partial picture after " << reads << " reads";
+        ++reads;
     }
-    int reads = 0, failures = 0;
-    while (!writers.empty()) {
-        if (exists(target)) {
-            const Picture seen = read_rgba(target);
-            EXPECT_TRUE(seen.rgba == picture_a.rgba || seen.rgba == picture_b.rgba)
-                << "a mixed or partial picture after " << reads << " reads";
-            ++reads;
-        }
-        std::erase_if(writers, [&](pid_t pid) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) != pid) return false;
-            failures += WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-            return true;
-        });
-    }
-    EXPECT_EQ(failures, 0);
+    for (Child &writer : writers) EXPECT_EQ(finish_child(writer).result, 20);
     const Picture last = read_rgba(target);
     EXPECT_TRUE(last.rgba == picture_a.rgba || last.rgba == picture_b.rgba);
     EXPECT_GT(reads, 0);

@@ -46,11 +46,12 @@ std::string save_failure(const std::string &target) {
     return "failed to write '" + target + "': cannot encode '" + target + "' (check the extension)";
 }
 
-ChildResult in_child(const std::function<int()> &call) {
+Child start_child(const std::function<int()> &call) {
     int channel[2];
     if (pipe(channel) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
+    std::fflush(nullptr);  // what the parent has buffered is written once, by the parent
+    const pid_t pid = fork();
+    if (pid == 0) {
         close(channel[0]);
         const int result = call();
         const std::string report = std::to_string(result) + " " + kelvane_last_error();
@@ -58,18 +59,31 @@ ChildResult in_child(const std::function<int()> &call) {
         _exit(0);
     }
     close(channel[1]);
+    return {pid, channel[0]};
+}
+
+bool child_running(const Child &child) { return waitpid(child.pid, nullptr, WNOHANG) == 0; }
+
+// The report is read whatever the child's exit status: under valgrind a child's leak report
+// (of what it inherited) sets a status of its own.
+ChildResult finish_child(Child &child) {
     std::string report;
     char buffer[512];
-    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) report.append(buffer, std::size_t(n));
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    for (ssize_t n; (n = read(child.report, buffer, sizeof buffer)) > 0;)
+        report.append(buffer, std::size_t(n));
+    close(child.report);
+    waitpid(child.pid, nullptr, 0);
     ChildResult r;
     const std::size_t space = report.find(' ');
     if (space == std::string::npos) return r;
     r.result = std::stoi(report.substr(0, space));
     r.message = report.substr(space + 1);
     return r;
+}
+
+ChildResult in_child(const std::function<int()> &call) {
+    Child child = start_child(call);
+    return finish_child(child);
 }
 
 std::string read_bytes(const std::string &path) {

@@ -47,6 +47,14 @@ struct ChildResult {
 };
 ChildResult in_child(const std::function<int()> &call);
 
+// The same, started and finished apart, for children that run side by side.
+struct Child {
+    int pid = -1, report = -1;
+};
+Child start_child(const std::function<int()> &call);
+bool child_running(const Child &child);
+ChildResult finish_child(Child &child);
+
 // Decodes any file stb reads; width 0 when it cannot.
 Picture read_rgba(const std::string &path);
 
