@@ -20,6 +20,20 @@ std::size_t folder_length(const char *path) noexcept {
     return slash ? std::size_t(slash - path) + 1 : 0;
 }
 
+// Whether `target`, where the links of `path` lead, is the file that `path` opens. A link that
+// leads to no path of that file (as /proc/self/fd/N does for a deleted file) is not. Another
+// writer may put a new file in place between the two looks: they are taken again then.
+bool leads_to(const char *path, const char *target, fs::Facts &facts) noexcept {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        fs::Facts at_target;
+        if (fs::look_up(target, false, at_target) == fs::Lookup::found &&
+            at_target.device == facts.device && at_target.inode == facts.inode)
+            return true;
+        if (fs::look_up(path, true, facts) != fs::Lookup::found || !facts.regular) return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() { abandon(); }
@@ -41,10 +55,7 @@ bool OutputFile::open(const char *path) noexcept {
     if (!facts.regular || facts.links > 1) return open_in_place(path);
     target_ = fs::resolve_links(path);
     if (!target_) return false;
-    // A link that leads to no path of that file (as /proc/self/fd/N does) is written through.
-    fs::Facts at_target;
-    if (fs::look_up(target_.get(), false, at_target) != fs::Lookup::found ||
-        at_target.device != facts.device || at_target.inode != facts.inode)
+    if (std::strcmp(target_.get(), path) != 0 && !leads_to(path, target_.get(), facts))
         return open_in_place(path);
     replaced_ = facts;
     replacing_ = true;
