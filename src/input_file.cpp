@@ -9,7 +9,7 @@
 namespace kelvane {
 namespace {
 
-// Reads come in pieces of at least this, so that byte-by-byte readers cost few system calls.
+// The first buffer of a file of unknown size (a pipe, say).
 constexpr std::uint64_t min_read = 1 << 16;
 
 }  // namespace
@@ -46,16 +46,17 @@ bool InputFile::reserve(std::uint64_t capacity) noexcept {
 }
 
 std::uint64_t InputFile::fetch(std::uint64_t end) noexcept {
-    if (end > max_input_bytes) end = max_input_bytes + 1;
     while (size_ < end && !ended_ && !failure_ && fd_ >= 0) {
-        if (size_ == max_input_bytes) {
-            failure_ = "too large";
-            break;
-        }
-        const std::uint64_t want = std::max(end, std::min(size_ + min_read, max_input_bytes));
-        if (want > capacity_ && !reserve(std::max(want, std::min(capacity_ * 2, max_input_bytes)))) {
-            failure_ = "outofmem";
-            break;
+        // A full buffer doubles: what a file claims is never allocated before it is read.
+        if (size_ == capacity_) {
+            if (size_ >= max_input_bytes) {
+                failure_ = "too large";
+                break;
+            }
+            if (!reserve(std::min(std::max(capacity_ * 2, min_read), max_input_bytes))) {
+                failure_ = "outofmem";
+                break;
+            }
         }
         const long long n = fs::read_some(fd_, data_ + size_, std::size_t(capacity_ - size_));
         if (n < 0) failure_ = "can't fread";

@@ -1,12 +1,14 @@
 #include "fixture.hpp"
 
 #include <kelvane.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -44,6 +46,13 @@ std::string last_error() { return kelvane_last_error(); }
 
 std::string save_failure(const std::string &target) {
     return "failed to write '" + target + "': cannot encode '" + target + "' (check the extension)";
+}
+
+void limit_address_space(std::size_t bytes) {
+    const char *preload = std::getenv("LD_PRELOAD");
+    if (KELVANE_TEST_ADDRESS_SANITIZER || (preload && std::strstr(preload, "vgpreload"))) return;
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_AS, &limit);
 }
 
 Child start_child(const std::function<int()> &call) {

@@ -47,6 +47,10 @@ struct ChildResult {
 };
 ChildResult in_child(const std::function<int()> &call);
 
+// Limits the process's address space, so that an allocation beyond it fails; does nothing
+// where a sanitizer or valgrind reserves address space of its own.
+void limit_address_space(std::size_t bytes);
+
 // The same, started and finished apart, for children that run side by side.
 struct Child {
     int pid = -1, report = -1;
