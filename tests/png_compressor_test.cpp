@@ -1,0 +1,165 @@
+// The library's zlib compressor and CRC against stb's own, byte for byte: generated data of every
+// kind that the parse tells apart, and whole PNG files of the corpus's pictures.
+#include "png_compressor.hpp"
+
+#include <stb_image_write.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "image_read.hpp"
+#include "image_write.hpp"
+#include "support/fixture.hpp"
+#include "support/stock_stb.hpp"
+#include "writer_memory.hpp"
+
+using namespace kelvane_test;
+
+namespace {
+
+// The library's stream, from a buffer of exactly the data's size (so that AddressSanitizer sees
+// a read past its end).
+std::string fast_zlib(const std::string &data, int quality) {
+    std::vector<unsigned char> exact(data.begin(), data.end());
+    int length = 0;
+    unsigned char *z = kelvane::png_zlib_compress(exact.data(), int(exact.size()), &length, quality);
+    if (!z) return "(refused)";
+    std::string out(reinterpret_cast<const char *>(z), std::size_t(length));
+    kelvane::writer_free(z);
+    return out;
+}
+
+// Where two byte strings first differ ("" when they are equal): a compact failure message.
+std::string difference(const std::string &got, const std::string &want) {
+    if (got == want) return "";
+    std::size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    return "differ at byte " + std::to_string(at) + " of " + std::to_string(got.size()) + " and " +
+           std::to_string(want.size());
+}
+
+enum class Kind { random, zeros, runs, two_symbols, four_symbols, words, periodic, count };
+
+std::string generate(Kind kind, std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string s(size, '\0');
+    std::vector<std::string> words;
+    for (int i = 0; i < 16; ++i) words.push_back(std::string(3 + random() % 6, char(random())));
+    for (std::size_t i = 0; i < size;) {
+        switch (kind) {
+            case Kind::random:
+                s[i++] = char(random());
+                break;
+            case Kind::zeros:
+                ++i;
+                break;
+            case Kind::runs:
+                for (std::size_t n = 1 + random() % 300, b = random(); n > 0 && i < size; --n)
+                    s[i++] = char(b);
+                break;
+            case Kind::two_symbols:
+            case Kind::four_symbols:
+                s[i++] = char('a' + random() % (kind == Kind::two_symbols ? 2 : 4));
+                break;
+            case Kind::words:
+                for (const char c : words[random() % 16])
+                    if (i < size) s[i++] = c;
+                break;
+            default:
+                s[i] = char(i % (1 + seed % 50));
+                ++i;
+        }
+    }
+    return s;
+}
+
+TEST(png_compressor_test, writes_stbs_stream_for_generated_data) {
+    int cases = 0;
+    auto same = [&](const std::string &data, int quality, const std::string &what) {
+        ++cases;
+        ASSERT_EQ(difference(fast_zlib(data, quality), stock::zlib(data, quality)), "")
+            << what << ", " << data.size() << " bytes, quality " << quality;
+    };
+    for (int k = 0; k < int(Kind::count); ++k) {
+        const Kind kind = Kind(k);
+        const std::string name = "kind " + std::to_string(k);
+        // Every length up to beyond the longest match, at the qualities around the default.
+        for (std::size_t size = 0; size <= 300; ++size)
+            for (unsigned seed = 1; seed <= 3; ++seed)
+                for (int quality : {5, 8, 13}) same(generate(kind, size, seed), quality, name);
+        // Long inputs, past the window; qualities below 5 (taken as 5) and around the fast
+        // parse's limit (64; stb's own compressor above).
+        for (std::size_t size : {4096, 40000, 70000, 200000})
+            for (int quality : {1, 5, 8, 13, 64, 65}) same(generate(kind, size, 7), quality, name);
+    }
+    // Copies from either side of the window's edge, of every length class.
+    const std::string noise = generate(Kind::random, 40000, 11);
+    for (int distance = 32760; distance <= 32775; ++distance)
+        for (int length : {3, 4, 7, 8, 9, 100, 257, 258, 259, 300}) {
+            std::string data = noise;
+            data += data.substr(data.size() - std::size_t(distance), std::size_t(length));
+            data += noise.substr(0, 50);
+            for (int quality : {5, 8, 13})
+                same(data, quality, "copy from " + std::to_string(distance));
+        }
+    EXPECT_GE(cases, 13000);
+}
+
+TEST(png_compressor_test, crc_is_the_zlib_crc) {
+    // CRC-32 check values: "123456789" and chunk types of real PNGs.
+    std::string digits = "123456789", iend = "IEND";
+    EXPECT_EQ(kelvane::png_crc32(reinterpret_cast<unsigned char *>(digits.data()), 9), 0xCBF43926u);
+    EXPECT_EQ(kelvane::png_crc32(reinterpret_cast<unsigned char *>(iend.data()), 4), 0xAE426082u);
+    const std::string data = generate(Kind::words, 100003, 5);
+    std::uint32_t crc = ~0u;  // bit by bit, the definition
+    for (const char c : data) {
+        crc ^= std::uint8_t(c);
+        for (int k = 0; k < 8; ++k) crc = crc & 1 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    std::vector<unsigned char> copy(data.begin(), data.end());
+    EXPECT_EQ(kelvane::png_crc32(copy.data(), int(copy.size())), ~crc);
+}
+
+// The corpus's pictures, and the same with a border, written by the library and by stock stb at
+// three compression levels: whole PNG files, byte for byte.
+TEST(png_compressor_test, writes_stbs_png_files_for_the_corpus) {
+    const std::filesystem::path dir = testdata_dir();
+    if (dir.empty()) GTEST_SKIP() << "no test corpus beside this checkout";
+    std::ifstream table(dir / "expected-decode.tsv");
+    std::string line, name;
+    std::getline(table, line);
+    const std::string scratch = (std::filesystem::temp_directory_path() /
+                                 ("kelvane-png-" + std::to_string(getpid()) + ".png"))
+                                    .string();
+    int pictures = 0;
+    while (std::getline(table, line)) {
+        std::istringstream(line) >> name;
+        kelvane::Image image;
+        if (!kelvane::load_image((dir / name).string().c_str(), image)) continue;
+        ++pictures;
+        const int w = image.width, h = image.height;
+        std::vector<std::uint8_t> framed(std::size_t(w + 14) * std::size_t(h + 14) * 4, 200);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(&framed[(std::size_t(y + 7) * std::size_t(w + 14) + 7) * 4], image.row(y),
+                        std::size_t(w) * 4);
+        for (const auto &[pw, ph, px] :
+             {std::tuple{w, h, image.pixels.get()}, std::tuple{w + 14, h + 14, framed.data()}})
+            for (int level : {5, 8, 13}) {
+                kelvane::Image picture;
+                picture.width = pw, picture.height = ph;
+                picture.pixels = kelvane::alloc_pixels(pw, ph, 4);
+                std::memcpy(picture.pixels.get(), px, std::size_t(pw) * std::size_t(ph) * 4);
+                stbi_write_png_compression_level = level;
+                ASSERT_EQ(kelvane::save_image(scratch.c_str(), picture), 1);
+                stbi_write_png_compression_level = 8;
+                ASSERT_EQ(difference(read_bytes(scratch), stock::png(pw, ph, px, level)), "")
+                    << name << " " << pw << "x" << ph << " level " << level;
+            }
+    }
+    std::filesystem::remove(scratch);
+    EXPECT_GT(pictures, 250);
+}
+
+}  // namespace
