@@ -85,11 +85,13 @@ bool agree(const std::uint8_t *a, const std::uint8_t *b, int n, int readable) no
 // 2 * quality, the older half dropped when a full bucket takes another.
 class Buckets {
   public:
-    explicit Buckets(int quality) noexcept : quality_(quality), capacity_(2 * quality) {}
+    explicit Buckets(int quality) noexcept : quality_(quality), capacity_(2 * quality) {
+        while ((1 << stride_shift_) < capacity_) ++stride_shift_;
+    }
     ~Buckets() { writer_free(memory_); }
     bool allocate() noexcept {
         // Aligned to a cache line: at the default quality a bucket is one line (16 positions).
-        const std::size_t positions = std::size_t(hash_buckets) * std::size_t(capacity_);
+        const std::size_t positions = std::size_t(hash_buckets) << stride_shift_;
         memory_ = writer_malloc(positions * sizeof(std::uint32_t) + hash_buckets + cache_line);
         if (!memory_) return false;
         const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(memory_);
@@ -106,11 +108,11 @@ class Buckets {
 #endif
     }
     const std::uint32_t *positions(std::uint32_t bucket) const noexcept {
-        return positions_ + std::size_t(bucket) * std::size_t(capacity_);
+        return positions_ + (std::size_t(bucket) << stride_shift_);
     }
     int count(std::uint32_t bucket) const noexcept { return counts_[bucket]; }
     void add(std::uint32_t bucket, std::uint32_t position) noexcept {
-        std::uint32_t *list = positions_ + std::size_t(bucket) * std::size_t(capacity_);
+        std::uint32_t *list = positions_ + (std::size_t(bucket) << stride_shift_);
         int n = counts_[bucket];
         if (n == capacity_) {
             std::memmove(list, list + quality_, std::size_t(quality_) * sizeof(std::uint32_t));
@@ -124,6 +126,7 @@ class Buckets {
     static constexpr std::uintptr_t cache_line = 64;
 
     const int quality_, capacity_;
+    int stride_shift_ = 0;  // a bucket's room: the power of 2 at or above its capacity
     void *memory_ = nullptr;
     std::uint32_t *positions_ = nullptr;
     std::uint8_t *counts_ = nullptr;
@@ -192,10 +195,17 @@ constexpr std::array<std::uint8_t, window> distance_symbols = [] {
     return symbols;
 }();
 
+// The 5-bit codes of the distance symbols, written reversed.
+constexpr std::array<std::uint32_t, 30> distance_bits = [] {
+    std::array<std::uint32_t, 30> bits{};
+    for (std::uint32_t j = 0; j < 30; ++j) bits[j] = reversed(j, 5);
+    return bits;
+}();
+
 Code distance_code(std::uint32_t distance) noexcept {
     const std::size_t j = distance_symbols[distance];
     const std::uint32_t extra = distance - std::uint32_t(distance_base[j]);
-    return {reversed(std::uint32_t(j), 5) | (extra << 5), 5 + std::uint32_t(distance_extra[j])};
+    return {distance_bits[j] | (extra << 5), 5 + std::uint32_t(distance_extra[j])};
 }
 
 // Bits, least significant first, 32 at a time into a buffer that has room for all of them.
@@ -243,6 +253,8 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
         for (int k = buckets.count(bucket) - 1; k >= 0; --k) {
             const std::uint32_t p = list[k];
             if (p + window <= here) break;  // out of the window, and so are the older ones
+            // Only a match that agrees on the byte at `best` can be longer than the best.
+            if (data[p + std::uint32_t(best)] != data[i + best]) continue;
             const int length = match_length(data + p, data + i, limit);
             if (length > best) {
                 best = length, from = p;
@@ -268,10 +280,7 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
             const Code length = length_codes[std::size_t(best)];
             const Code distance = distance_code(here - from);
             i += best;
-            if (i < n - 3) {
-                bucket = bucket_of(data + i);
-                buckets.prefetch(bucket);
-            }
+            if (i < n - 3) bucket = bucket_of(data + i), buckets.prefetch(bucket);
             out.put(length.bits | (std::uint64_t(distance.bits) << length.length),
                     length.length + distance.length);
         } else {
