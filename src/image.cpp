@@ -2,12 +2,14 @@
 
 #include <cstring>
 
+#include "large_memory.hpp"
+
 namespace kelvane {
 
 bool grow_into_canvas(Image &image, int width, int height, int left, int top) noexcept {
     const std::uint64_t pixels = pixel_count(width, height);
     if (pixels > SIZE_MAX / 4) return false;
-    void *grown = std::realloc(image.pixels.get(), std::size_t(pixels) * 4);
+    void *grown = large_realloc(image.pixels.get(), std::size_t(pixels) * 4);
     if (!grown) return false;  // the picture still owns its old buffer
     (void)image.pixels.release();
     image.pixels.reset(static_cast<std::uint8_t *>(grown));

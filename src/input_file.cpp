@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "file_system.hpp"
+#include "large_memory.hpp"
 
 namespace kelvane {
 namespace {
@@ -38,7 +39,7 @@ void InputFile::close() noexcept {
 bool InputFile::reserve(std::uint64_t capacity) noexcept {
     if (capacity <= capacity_) return true;
     if (capacity > SIZE_MAX) return false;
-    void *grown = std::realloc(data_, std::size_t(capacity));
+    void *grown = large_realloc(data_, std::size_t(capacity));
     if (!grown) return false;
     data_ = static_cast<std::uint8_t *>(grown);
     capacity_ = capacity;

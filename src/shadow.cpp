@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "blur.hpp"
+#include "large_memory.hpp"
 #include "message.hpp"
 
 // The shadow is painted straight into the canvas around the picture, which has already been
@@ -43,7 +44,7 @@ template <class T>
 std::unique_ptr<T[], free_deleter> alloc_array(std::uint64_t count) noexcept {
     if (count > SIZE_MAX / sizeof(T)) return nullptr;
     return std::unique_ptr<T[], free_deleter>(
-        static_cast<T *>(std::malloc(std::size_t(count) * sizeof(T))));
+        static_cast<T *>(large_malloc(std::size_t(count) * sizeof(T))));
 }
 
 // What the canvas holds and where: the picture (already in place) and the silhouette.

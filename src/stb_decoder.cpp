@@ -7,8 +7,10 @@
 
 #include <cstdlib>
 
-#define STBI_MALLOC(size) std::calloc(1, size)
-#define STBI_REALLOC(block, size) std::realloc(block, size)
+#include "large_memory.hpp"
+
+#define STBI_MALLOC(size) kelvane::large_calloc(1, size)
+#define STBI_REALLOC(block, size) kelvane::large_realloc(block, size)
 #define STBI_FREE(block) std::free(block)
 
 #define STB_IMAGE_IMPLEMENTATION

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "large_memory.hpp"
+
 namespace kelvane {
 namespace {
 
@@ -41,7 +43,7 @@ void release_held() noexcept {
 }  // namespace
 
 void *writer_malloc(std::size_t size) noexcept {
-    auto *h = too_large(size) ? nullptr : static_cast<Header *>(std::malloc(sizeof(Header) + size));
+    auto *h = too_large(size) ? nullptr : static_cast<Header *>(large_malloc(sizeof(Header) + size));
     if (!h) return nullptr;  // stb checks these
     link(h);
     return h + 1;
@@ -56,7 +58,7 @@ void *writer_realloc(void *block, std::size_t size) noexcept {
     Header *h = static_cast<Header *>(block) - 1;
     unlink(h);
     auto *grown =
-        too_large(size) ? nullptr : static_cast<Header *>(std::realloc(h, sizeof(Header) + size));
+        too_large(size) ? nullptr : static_cast<Header *>(large_realloc(h, sizeof(Header) + size));
     link(grown ? grown : h);
     if (!grown && abandon) std::longjmp(*abandon, 1);
     return grown ? grown + 1 : nullptr;
