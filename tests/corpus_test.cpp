@@ -1,7 +1,8 @@
-// Real-world files (../shared/testdata/, when present) through all five operations, in PNG and
-// JPEG output: each call either succeeds with an output of the right size and pixels, or fails
-// with the loader's message. The outputs stay in the build tree with a manifest, for the
-// independent decoder's check (independent_decoder_test.py).
+// Real-world files (../shared/testdata/, when present) through all five operations, in PNG, JPEG
+// and BMP output: each call either succeeds with an output of the right size and pixels, the very
+// file that stock stb writes for that canvas, or fails with the loader's message. The outputs
+// stay in the build tree with a manifest, for the independent decoder's check
+// (independent_decoder_test.py).
 #include <kelvane.h>
 
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "image_write.hpp"
 #include "support/fixture.hpp"
 #include "support/reference_blur.hpp"
+#include "support/stock_stb.hpp"
 
 using namespace kelvane_test;
 
@@ -116,6 +118,18 @@ std::pair<int, int> output_size(const std::string &op, int w, int h) {
     return {w + 3 + 4, h + 2 + 4};
 }
 
+// The file stock stb writes for a canvas in a format: RGBA for PNG, flattened onto white for the
+// others.
+std::string stock_file(const std::string &ext, const Picture &canvas) {
+    if (ext == "png") return stock::png(canvas.width, canvas.height, canvas.rgba.data());
+    std::vector<std::uint8_t> rgb;
+    for (std::size_t i = 0; i < canvas.rgba.size(); i += 4)
+        for (std::size_t c = 0; c < 3; ++c)
+            rgb.push_back(kelvane::flatten_sample(canvas.rgba[i + c], canvas.rgba[i + 3]));
+    return ext == "jpg" ? stock::jpeg(canvas.width, canvas.height, rgb.data())
+                        : stock::bmp(canvas.width, canvas.height, rgb.data());
+}
+
 std::string flat_name(std::string path) {
     for (char &c : path)
         if (c == '/') c = '_';
@@ -146,8 +160,9 @@ TEST(corpus_test, every_file_through_every_operation) {
             ASSERT_EQ(picture.rgba, read_rgba(input).rgba) << e.path;
         }
         decoded += e.ok == "1";
-        for (const Operation &op : operations)
-            for (const char *ext : {"png", "jpg"}) {
+        for (const Operation &op : operations) {
+            Picture canvas;  // the PNG output's pixels: what the other formats flatten
+            for (const char *ext : {"png", "jpg", "bmp"}) {
                 const std::string out =
                     (out_dir / (flat_name(e.path) + "." + op.name + "." + ext)).string();
                 const bool ok = op.run(input.c_str(), out.c_str()) == 1;
@@ -169,13 +184,17 @@ TEST(corpus_test, every_file_through_every_operation) {
                 if (std::string(ext) == "png") {
                     op.check(picture, result);
                     if (testing::Test::HasFatalFailure()) FAIL() << out;
+                    canvas = result;
                     rgba = out + ".rgba";
                     std::ofstream(rgba, std::ios::binary)
                         .write(reinterpret_cast<const char *>(result.rgba.data()),
                                std::streamsize(result.rgba.size()));
                 }
+                // Every file is what stb as it comes writes for the same canvas.
+                ASSERT_TRUE(read_bytes(out) == stock_file(ext, canvas)) << out;
                 manifest << out << '\t' << w << '\t' << h << '\t' << ext << '\t' << rgba << '\n';
             }
+        }
     }
     std::printf(
         "corpus: %d files, %d decoded; %d outputs written and checked, %d calls refused "

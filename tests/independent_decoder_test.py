@@ -16,7 +16,7 @@ def main(manifest):
             path, width, height, ext, rgba = line.rstrip("\n").split("\t")
             with Image.open(path) as picture:
                 picture.load()
-                want_format = "PNG" if ext == "png" else "JPEG"
+                want_format = {"png": "PNG", "jpg": "JPEG", "bmp": "BMP"}[ext]
                 if picture.format != want_format or picture.size != (int(width), int(height)):
                     sys.exit(f"{path}: {picture.format} {picture.size}, "
                              f"want {want_format} {width}x{height}")
