@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Whole jobs, file to file, timed side by side in one interleaved run:
-#   library      the kelvane command-line host (default build: stb's own PNG compressor)
+#   library      the kelvane command-line host (default build: stb's bytes)
 #   fast PNG     the same host built with -DKELVANE_FAST_PNG=ON (libdeflate)
-#   stb floor    decode with stb + encode a canvas of the output's size with stb (bench/stb_floor.c)
+#   stb floor    decode with stb + encode a canvas of the output's size with stb (bench/stb_floor.c,
+#                stb compiled plainly at -O3: no flags of the library's)
 #   ImageMagick  convert-im6.q16
 #   libvips      its C API (bench/peer_vips.c)
-# Prints a markdown table of medians (seconds), the ratios library/floor and library/fastest
-# peer, and peak resident memory (MiB).
+#   Pillow       Debian's python3-pil (bench/peer_pillow.py)
+# Prints a markdown table of medians (seconds), the ratios library/floor and library/libvips,
+# and peak resident memory (MiB).
 #
 #   bench/jobs.sh [repetitions]      (default 5)
 set -euo pipefail
@@ -14,7 +16,7 @@ cd "$(dirname "$0")/.."
 
 reps=${1:-5}
 scripts/setup-deps.sh libbenchmark-dev libdeflate-dev libvips-dev libvips-tools \
-    imagemagick-6.q16 time >&2
+    imagemagick-6.q16 python3-pil time >&2
 build() {  # directory, cmake options...
     local dir=$1
     shift
@@ -33,6 +35,7 @@ fast=build/bench-fastpng/examples/kelvane
 floor=build/bench/bench/stb_floor
 vips=build/bench/bench/peer_vips
 im=convert-im6.q16
+pillow="/usr/bin/python3 bench/peer_pillow.py"
 photo=$work/photo.jpg   # 4000x3000, opaque
 cutout=$work/cutout.png # 1920x1080, with transparency
 
@@ -46,7 +49,7 @@ jobs=(
     "shadow-png|shadow 10,10 blur 20, PNG -> PNG (1920x1080, alpha)"
     "shadow-jpg|shadow 10,10 blur 20, JPEG -> PNG (4000x3000)"
 )
-tools=(library "fast PNG" "stb floor" ImageMagick libvips)
+tools=(library "fast PNG" "stb floor" ImageMagick libvips Pillow)
 
 command_for() {  # job, tool
     local o=$work/out
@@ -59,28 +62,34 @@ command_for() {  # job, tool
         border-png/stb\ floor) echo "$floor $photo $o.png 4020 3020 10 10" ;;
         border-png/ImageMagick) echo "$im $photo -bordercolor white -border 10 $o.png" ;;
         border-png/libvips) echo "$vips border $photo $o.png 10" ;;
+        border-png/Pillow) echo "$pillow border $photo $o.png 10" ;;
         border-jpg/library) echo "$lib solid $photo $o.jpg 10 255 255 255" ;;
         border-jpg/stb\ floor) echo "$floor $photo $o.jpg 4020 3020 10 10" ;;
         border-jpg/ImageMagick) echo "$im $photo -bordercolor white -border 10 -quality 90 $o.jpg" ;;
         border-jpg/libvips) echo "$vips border $photo $o.jpg 10" ;;
+        border-jpg/Pillow) echo "$pillow border $photo $o.jpg 10" ;;
         border-bmp/library) echo "$lib solid $photo $o.bmp 10 255 255 255" ;;
         border-bmp/stb\ floor) echo "$floor $photo $o.bmp 4020 3020 10 10" ;;
         border-bmp/ImageMagick) echo "$im $photo -bordercolor white -border 10 $o.bmp" ;;
+        border-bmp/Pillow) echo "$pillow border $photo $o.bmp 10" ;;
         rounded-png/library) echo "$lib rounded $cutout $o.png 40" ;;
         rounded-png/fast\ PNG) echo "$fast rounded $cutout $o.png 40" ;;
         rounded-png/stb\ floor) echo "$floor $cutout $o.png" ;;
         rounded-png/ImageMagick) echo "$im $cutout $im_round $o.png" ;;
         rounded-png/libvips) echo "$vips rounded $cutout $o.png 40" ;;
+        rounded-png/Pillow) echo "$pillow rounded $cutout $o.png 40" ;;
         shadow-png/library) echo "$lib shadow $cutout $o.png 10 10 20 0 0 0" ;;
         shadow-png/fast\ PNG) echo "$fast shadow $cutout $o.png 10 10 20 0 0 0" ;;
         shadow-png/stb\ floor) echo "$floor $cutout $o.png 1970 1130 20 20" ;;
         shadow-png/ImageMagick) echo "$im $cutout $im_shadow $o.png" ;;
         shadow-png/libvips) echo "$vips shadow $cutout $o.png 10 10 20" ;;
+        shadow-png/Pillow) echo "$pillow shadow $cutout $o.png 10 10 20" ;;
         shadow-jpg/library) echo "$lib shadow $photo $o.png 10 10 20 0 0 0" ;;
         shadow-jpg/fast\ PNG) echo "$fast shadow $photo $o.png 10 10 20 0 0 0" ;;
         shadow-jpg/stb\ floor) echo "$floor $photo $o.png 4050 3050 20 20" ;;
         shadow-jpg/ImageMagick) echo "$im $photo $im_shadow $o.png" ;;
         shadow-jpg/libvips) echo "$vips shadow $photo $o.png 10 10 20" ;;
+        shadow-jpg/Pillow) echo "$pillow shadow $photo $o.png 10 10 20" ;;
         *) echo "" ;;
     esac
 }
@@ -120,19 +129,18 @@ def median(job, tool, i):
     return statistics.median(r[i] for r in got) if got else None
 fmt = lambda v, f="{:.2f}": "n/a" if v is None else f.format(v)
 print(f"Whole jobs, medians of {reps} interleaved runs, {datetime.date.today()}, {machine}.\n")
-print("| job | library s | stb floor s | library / floor | ImageMagick s | libvips s "
-      "| library / fastest peer | fast PNG s | peak MiB: library / floor / IM / vips |")
-print("|---|---|---|---|---|---|---|---|---|")
+tools = ("library", "stb floor", "ImageMagick", "libvips", "Pillow")
+print("| job | library s | stb floor s | library / floor | ImageMagick s | libvips s | Pillow s "
+      "| library / libvips | fast PNG s | peak MiB: library / floor / IM / vips / Pillow |")
+print("|---|---|---|---|---|---|---|---|---|---|")
 for job in jobs:
     name, desc = job.split("|", 1)
-    t = {tool: median(name, tool, 0) for tool in
-         ("library", "stb floor", "ImageMagick", "libvips", "fast PNG")}
-    m = {tool: median(name, tool, 1) for tool in ("library", "stb floor", "ImageMagick", "libvips")}
-    peers = [v for v in (t["ImageMagick"], t["libvips"]) if v is not None]
+    t = {tool: median(name, tool, 0) for tool in tools + ("fast PNG",)}
+    m = {tool: median(name, tool, 1) for tool in tools}
     ratio_floor = t["library"] / t["stb floor"] if t["library"] and t["stb floor"] else None
-    ratio_peer = t["library"] / min(peers) if t["library"] and peers else None
-    mem = " / ".join(fmt(m[k], "{:.0f}") for k in ("library", "stb floor", "ImageMagick", "libvips"))
+    ratio_vips = t["library"] / t["libvips"] if t["library"] and t["libvips"] else None
+    mem = " / ".join(fmt(m[k], "{:.0f}") for k in tools)
     print(f"| {desc} | {fmt(t['library'])} | {fmt(t['stb floor'])} | {fmt(ratio_floor, '{:.3f}')} "
-          f"| {fmt(t['ImageMagick'])} | {fmt(t['libvips'])} | {fmt(ratio_peer)} "
-          f"| {fmt(t['fast PNG'])} | {mem} |")
+          f"| {fmt(t['ImageMagick'])} | {fmt(t['libvips'])} | {fmt(t['Pillow'])} "
+          f"| {fmt(ratio_vips)} | {fmt(t['fast PNG'])} | {mem} |")
 EOF
