@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The whole benchmark in one command: sets up what is missing (Google Benchmark, libdeflate,
-# ImageMagick, libvips), builds, then runs
-#   1. the whole-job comparison (bench/jobs.sh): library, stb floor, ImageMagick, libvips;
-#   2. the build steps alone (effects_bench), the plain reference blur beside the shadow.
-# Takes about ten minutes on two cores; keep the machine otherwise idle.
+# ImageMagick, libvips, Pillow), builds, then runs
+#   1. the whole-job comparison (bench/jobs.sh): library, stb floor, ImageMagick, libvips, Pillow;
+#   2. the build steps alone (effects_bench), the plain reference blur beside the shadow;
+#   3. what the decoder's guards cost stb alone (bench/stb_flags.sh);
+#   4. hostile inputs: time and memory per input byte (bench/hostile_inputs.sh).
+# Takes about fifteen minutes on two cores and 3 GiB; keep the machine otherwise idle.
 #
 #   bench/run.sh [repetitions]      (default 5, for the whole jobs)
 set -euo pipefail
@@ -13,3 +15,7 @@ bench/jobs.sh "${1:-5}"
 echo
 echo "Build steps alone (no file I/O):"
 build/bench/bench/effects_bench
+echo
+bench/stb_flags.sh
+echo
+bench/hostile_inputs.sh
