@@ -1,5 +1,6 @@
-# Installs the shared library (with its SONAME links), the public header, the command-line host,
-# the Python binding, a pkg-config file and a CMake package providing tarnwick::kelvane.
+# Installs the shared library (with its SONAME links), the public header, the Python binding,
+# the licence, a pkg-config file and a CMake package providing tarnwick::kelvane (the
+# command-line host and its manual page install with the examples).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -32,5 +33,5 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/tarnwick-kelvane.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/tarnwick-kelvane.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-install(FILES ${PROJECT_SOURCE_DIR}/python/kelvane.py
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnwick-kelvane/python)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnwick-kelvane)
+include(python)

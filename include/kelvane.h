@@ -9,6 +9,12 @@
 #ifndef KELVANE_H
 #define KELVANE_H
 
+/* The library's version: its SONAME carries the major number, and the packages all three.
+ * The build takes the version from these lines. */
+#define KELVANE_VERSION_MAJOR 1
+#define KELVANE_VERSION_MINOR 0
+#define KELVANE_VERSION_PATCH 0
+
 #if defined(_WIN32) && defined(KELVANE_BUILD)
 #define KELVANE_API __declspec(dllexport)
 #elif defined(_WIN32)
@@ -54,7 +60,9 @@ KELVANE_API int kelvane_rounded(const char *in_path, const char *out_path,
 
 /* Puts the picture over its own silhouette in the colour (r, g, b), shifted by (dx, dy) (any
  * sign; positive is right and down) and softened by a Gaussian blur of `blur` (>= 0) pixels. The
- * canvas grows by |dx|, |dy| and `blur` on every side, at most 32768 pixels each way. */
+ * canvas is |dx| + 2 * blur wider and |dy| + 2 * blur taller than the picture, at most 32768
+ * pixels each way. The picture is copied over the shadow, not blended: where it is transparent,
+ * no shadow shows beneath it. */
 KELVANE_API int kelvane_shadow(const char *in_path, const char *out_path, int dx, int dy, int blur,
                                int r, int g, int b) KELVANE_NOEXCEPT;
 

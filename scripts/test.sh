@@ -11,15 +11,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-deps.sh libdeflate-dev python3 python3-pil valgrind clang libclang-rt-14-dev \
-    imagemagick-6.q16 g++-mingw-w64-x86-64
+scripts/setup-deps.sh libdeflate-dev python3 python3-pil python3-distributed valgrind clang \
+    libclang-rt-14-dev imagemagick-6.q16 g++-mingw-w64-x86-64
 jobs=$(nproc 2>/dev/null || echo 2)
 
 run_suite() {  # name, cmake arguments...
     local dir=build/$1
     shift
     echo "== build: $dir"
-    cmake -S . -B "$dir" -G Ninja -DKELVANE_WERROR=ON "$@" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DKELVANE_WERROR=ON -DKELVANE_BUILD_TESTS=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
     echo "== test: $dir"
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure

@@ -14,8 +14,7 @@ dll=build/mingw/tarnwick-kelvane.dll
 exported=$(x86_64-w64-mingw32-objdump -p "$dll" |
     awk '/\[Ordinal\/Name Pointer\] Table/ { table = 1; next } table && /^\t\[/ { print $NF }
          table && !/^\t\[/ { table = 0 }' | sort)
-expected=$(printf '%s\n' kelvane_cleanup kelvane_init kelvane_last_error kelvane_padding \
-    kelvane_rounded kelvane_shadow kelvane_sides kelvane_solid | sort)
+expected=$(grep -E '^kelvane_[a-z_]+$' src/exports.txt | sort)
 if [ "$exported" != "$expected" ]; then
     echo "$dll exports:"
     echo "$exported"

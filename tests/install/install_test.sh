@@ -13,6 +13,19 @@ libdir=$(dirname "$(find "$prefix" -name tarnwick-kelvane.pc)")/..
 test -L "$libdir/libtarnwick-kelvane.so" && test -L "$libdir/libtarnwick-kelvane.so.1"
 test -f "$prefix/include/kelvane.h"
 
+test -f "$prefix/share/tarnwick-kelvane/LICENSE"
+test -f "$prefix/share/man/man1/kelvane.1" || test ! -x "$prefix/bin/kelvane"
+grep -q '^License: MIT$' "$libdir/pkgconfig/tarnwick-kelvane.pc"
+
+echo "== Python, from the installed prefix, with no variable to find the library"
+pgm=$scratch/run/in.pgm
+printf 'P5 2 2 255\n\001\002\003\004' >"$pgm"
+env -u KELVANE_LIBRARY PYTHONPATH="$prefix/share/tarnwick-kelvane/python" python3 -c "
+import kelvane, sys
+kelvane.solid(sys.argv[1], sys.argv[2], border=1)
+assert kelvane._library._name.startswith(sys.argv[3]), kelvane._library._name
+print('loaded', kelvane._library._name)" "$pgm" "$scratch/run/out.png" "$prefix"
+
 echo "== pkg-config"
 flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs tarnwick-kelvane)
 cc -o "$scratch/consumer-pc" "$here/consumer.c" $flags
