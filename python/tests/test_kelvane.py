@@ -1,6 +1,7 @@
-"""Tests of the Python binding: every operation through the real library, and a refusal.
+"""Tests of the Python binding: every operation through the real library, refusals, the checks
+of arguments, and how it finds the library.
 
-    KELVANE_LIBRARY=<built library> python3 -m unittest test_kelvane
+    PYTHONPATH=<build>/python python3 -m unittest test_kelvane
 """
 import os
 import struct
@@ -70,6 +71,29 @@ class BindingTest(unittest.TestCase):
         # The edge of the range reaches the library as it is, and is refused there.
         with self.assertRaisesRegex(kelvane.KelvaneError, "too large: 2147483647x3"):
             kelvane.shadow(self.input, self.out(), dx=2**31 - 1 - 4)
+
+    def test_it_finds_the_library_and_names_what_it_tried(self):
+        self.assertNotIn("KELVANE_LIBRARY", os.environ)  # the build tree's copy finds its own
+        self.assertEqual(kelvane.run("solid", self.input, self.out(), 1, 2, 3, 4), None)
+        missing = os.path.join(self.dir.name, "nowhere", "libtarnwick-kelvane.so.1")
+        with self.assertRaises(OSError) as failed:
+            kelvane.load(missing)
+        self.assertIn(missing, str(failed.exception))
+        self.assertIn("KELVANE_LIBRARY", str(failed.exception))
+        kelvane.load()  # as it was
+
+    def test_version_and_exports_match_the_library(self):
+        with open(os.environ["KELVANE_EXPORTS"]) as exports:
+            names = {line.strip() for line in exports if line.startswith("kelvane_")}
+        self.assertEqual(set(kelvane._SIGNATURES), names)
+        self.assertRegex(kelvane.__version__, r"^\d+\.\d+\.\d+$")
+        for function in (kelvane.solid, kelvane.sides, kelvane.rounded, kelvane.shadow):
+            self.assertTrue(function.__doc__)
+        self.assertIn("PNG", kelvane.__doc__)
+        with self.assertRaisesRegex(ValueError, "unknown operation"):
+            kelvane.run("frame", self.input, self.out())
+        with self.assertRaisesRegex(ValueError, "takes 1 numbers"):
+            kelvane.run("rounded", self.input, self.out())
 
     def test_arguments_are_keywords(self):
         with self.assertRaises(TypeError):
