@@ -19,7 +19,7 @@
 #define make_dir(path) mkdir(path, 0777)
 #endif
 
-enum { sample_w = 240, sample_h = 160 };
+enum { sample_w = 240, sample_h = 160, logo_w = 160, logo_h = 120 };
 
 /* The sample: a diagonal colour sweep with three discs, a transparent hole and a fading band. */
 static void draw_sample(unsigned char *rgba) {
@@ -43,22 +43,38 @@ static void draw_sample(unsigned char *rgba) {
     }
 }
 
-/* Writes the sample as an uncompressed 32-bit TGA (top-left origin, BGRA), a format simple
- * enough to write by hand; the library reads it like any other. */
-static int write_tga(const char *path, const unsigned char *rgba) {
+/* A logo: an orange disc with a dark ring on a transparent ground, as logos often come. */
+static void draw_logo(unsigned char *rgba) {
+    int x, y;
+    for (y = 0; y < logo_h; ++y) {
+        for (x = 0; x < logo_w; ++x) {
+            unsigned char *p = rgba + 4 * (y * logo_w + x);
+            const double d = sqrt((x - 80.0) * (x - 80.0) + (y - 60.0) * (y - 60.0));
+            const double inside = 50.5 - d; /* anti-aliased edge */
+            p[0] = d > 42 ? 40 : 250;
+            p[1] = d > 42 ? 40 : 150;
+            p[2] = d > 42 ? 60 : 20;
+            p[3] = (unsigned char)(inside >= 1 ? 255 : inside <= 0 ? 0 : 255 * inside);
+        }
+    }
+}
+
+/* Writes w x h RGBA pixels as an uncompressed 32-bit TGA (top-left origin, BGRA), a format
+ * simple enough to write by hand; the library reads it like any other. */
+static int write_tga(const char *path, const unsigned char *rgba, int w, int h) {
     unsigned char header[18] = {0};
     long i;
     FILE *f = fopen(path, "wb");
     if (!f) return 0;
     header[2] = 2; /* uncompressed true-colour */
-    header[12] = sample_w & 255;
-    header[13] = sample_w >> 8;
-    header[14] = sample_h & 255;
-    header[15] = sample_h >> 8;
+    header[12] = (unsigned char)(w & 255);
+    header[13] = (unsigned char)(w >> 8);
+    header[14] = (unsigned char)(h & 255);
+    header[15] = (unsigned char)(h >> 8);
     header[16] = 32;
     header[17] = 0x28; /* 8 alpha bits, rows from the top */
     fwrite(header, 1, sizeof header, f);
-    for (i = 0; i < (long)sample_w * sample_h; ++i) {
+    for (i = 0; i < (long)w * h; ++i) {
         const unsigned char bgra[4] = {rgba[4 * i + 2], rgba[4 * i + 1], rgba[4 * i],
                                        rgba[4 * i + 3]};
         fwrite(bgra, 1, 4, f);
@@ -67,7 +83,7 @@ static int write_tga(const char *path, const unsigned char *rgba) {
 }
 
 /* Each job: the file it writes, then an operation and its numbers as the command-line host
- * takes them. */
+ * takes them, on the sample (or the logo). */
 struct job {
     const char *file;
     const char *operation;
@@ -89,12 +105,16 @@ static const struct job jobs[] = {
      "shadow",
      {12, 12, 16, 0, 0, 0},
      "drop shadow as JPEG: the fringe fades to white"},
+    {"logo-shadow.png",
+     "shadow",
+     {10, 10, 12, 0, 0, 0},
+     "the logo's shadow: its transparent corners hide the shadow beneath them"},
 };
 
 int main(int argc, char **argv) {
-    static unsigned char sample[sample_w * sample_h * 4];
+    static unsigned char sample[sample_w * sample_h * 4], logo[logo_w * logo_h * 4];
     const char *dir = argc > 1 ? argv[1] : "demo-out";
-    char in[1024], out[1024];
+    char in[1024], logo_in[1024], out[1024];
     size_t i;
     int failures = 0;
 
@@ -103,18 +123,22 @@ int main(int argc, char **argv) {
         return 1;
     }
     draw_sample(sample);
+    draw_logo(logo);
     snprintf(in, sizeof in, "%s/sample.tga", dir);
-    if (!write_tga(in, sample)) {
+    snprintf(logo_in, sizeof logo_in, "%s/logo.tga", dir);
+    if (!write_tga(in, sample, sample_w, sample_h) || !write_tga(logo_in, logo, logo_w, logo_h)) {
         fprintf(stderr, "cannot write %s\n", in);
         return 1;
     }
     printf("wrote %s (%dx%d sample picture with a transparent hole)\n", in, sample_w, sample_h);
+    printf("wrote %s (%dx%d logo on a transparent ground)\n", logo_in, logo_w, logo_h);
 
     kelvane_init();
     for (i = 0; i < sizeof jobs / sizeof jobs[0]; ++i) {
         snprintf(out, sizeof out, "%s/%s", dir, jobs[i].file);
         const struct host_operation *op = host_find_operation(jobs[i].operation);
-        if (op && op->run(in, out, jobs[i].numbers)) {
+        const char *input = strncmp(jobs[i].file, "logo", 4) == 0 ? logo_in : in;
+        if (op && op->run(input, out, jobs[i].numbers)) {
             printf("wrote %s (%s)\n", out, jobs[i].what);
         } else {
             printf("FAILED %s: %s\n", out, kelvane_last_error());

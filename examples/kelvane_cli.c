@@ -1,59 +1,263 @@
 /* kelvane: the library's operations from the shell.
  *
- *   kelvane OPERATION IN OUT NUMBERS...
+ *   kelvane [--format png|jpg|bmp] OPERATION IN OUT NUMBERS...
+ *   kelvane batch [-j N] [--keep-going] LIST
+ *   kelvane --version | --help | help
  *
- * Exit status 0 when the output was written, 1 with the library's message on standard error
- * when the library refused the job, 2 for a usage error. */
+ * IN and OUT may be '-', standard input and output (then --format says what to write). Exit
+ * status 0 when the output was written, 1 with the library's message on standard error when
+ * the library refused the job (or a batch job failed), 2 for a usage error. */
 #include <kelvane.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
+#include "batch.h"
 #include "operations.h"
+
+#ifdef _WIN32
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#define access _access
+#define W_OK 2
+#define binary_stream(stream) _setmode(_fileno(stream), _O_BINARY)
+#else
+#include <unistd.h>
+#define binary_stream(stream) ((void)(stream))
+#endif
+
+enum { path_size = 4096 };
 
 static void usage(FILE *to) {
     int i;
-    fprintf(to, "usage: kelvane OPERATION IN OUT NUMBERS...\n\noperations:\n");
+    fprintf(to,
+            "usage: kelvane [--format png|jpg|bmp] OPERATION IN OUT NUMBERS...\n"
+            "       kelvane batch [-j N] [--keep-going] LIST\n"
+            "       kelvane --version | --help\n\noperations:\n");
     for (i = 0; i < host_operation_count; ++i)
         fprintf(to, "  %-8s IN OUT %-28s %s\n", host_operations[i].name, host_operations[i].numbers,
                 host_operations[i].summary);
     fprintf(
         to,
         "\nIN is any picture stb_image reads; OUT is written as JPEG (.jpg, .jpeg), BMP (.bmp)\n"
-        "or PNG (any other name). R G B take their low 8 bits.\n"
+        "or PNG (any other name). R G B take their low 8 bits. '-' as IN reads standard input;\n"
+        "'-' as OUT writes standard output, in the format --format names.\n"
+        "\nbatch runs the jobs of LIST ('-': standard input), one a line as written after\n"
+        "'kelvane' above, in N processes at a time (default: one per processor). It stops at the\n"
+        "first failure unless --keep-going.\n"
         "\nexample:\n  kelvane shadow photo.jpg framed.png 10 10 20 0 0 0\n");
 }
 
+static int usage_error(const char *what, const char *detail) {
+    fprintf(stderr, "kelvane: %s%s (try --help)\n", what, detail);
+    return 2;
+}
+
+/* ASCII-only, as the library compares extensions. */
+static int same_letters(const char *a, const char *b) {
+    for (;; ++a, ++b) {
+        const char ca = *a >= 'A' && *a <= 'Z' ? (char)(*a - 'A' + 'a') : *a;
+        const char cb = *b >= 'A' && *b <= 'Z' ? (char)(*b - 'A' + 'a') : *b;
+        if (ca != cb) return 0;
+        if (ca == '\0') return 1;
+    }
+}
+
+/* The library writes PNG under any name that does not end in one of its formats' extensions. */
+static void warn_about_extension(const char *out) {
+    const char *dot = strrchr(out, '.');
+    const char *ext = dot ? dot + 1 : "";
+    if (same_letters(ext, "png") || same_letters(ext, "jpg") || same_letters(ext, "jpeg") ||
+        same_letters(ext, "bmp"))
+        return;
+    fprintf(stderr,
+            "kelvane: warning: '%s' gets PNG data (the format follows the name: .png, .jpg, "
+            ".jpeg or .bmp)\n",
+            out);
+}
+
+/* What the library's "failed to write" cannot say: what is wrong with the output's folder. */
+static void explain_write_failure(const char *out) {
+    char folder[path_size];
+    const char *slash = strrchr(out, '/');
+    struct stat st;
+#ifdef _WIN32
+    const char *backslash = strrchr(out, '\\');
+    if (!slash || (backslash && backslash > slash)) slash = backslash;
+#endif
+    if (slash == out) {
+        strcpy(folder, "/");
+    } else if (slash && (size_t)(slash - out) < sizeof folder) {
+        memcpy(folder, out, (size_t)(slash - out));
+        folder[slash - out] = '\0';
+    } else {
+        strcpy(folder, ".");
+    }
+    if (stat(folder, &st) != 0)
+        fprintf(stderr, "kelvane: the folder '%s' does not exist\n", folder);
+    else if ((st.st_mode & S_IFMT) != S_IFDIR)
+        fprintf(stderr, "kelvane: '%s' is not a folder\n", folder);
+    else if (access(folder, W_OK) != 0)
+        fprintf(stderr, "kelvane: the folder '%s' is not writable\n", folder);
+    else if (stat(out, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR)
+        fprintf(stderr, "kelvane: '%s' is a folder\n", out);
+}
+
+/* A private folder for files standing in for standard input and output; 0 when none can be
+ * made. */
+static int make_scratch(char *folder, size_t size) {
+#ifdef _WIN32
+    char *name = _tempnam(NULL, "kelvane-");
+    if (!name) return 0;
+    snprintf(folder, size, "%s", name);
+    free(name);
+    return _mkdir(folder) == 0;
+#else
+    const char *tmp = getenv("TMPDIR");
+    snprintf(folder, size, "%s/kelvane-XXXXXX", tmp && *tmp ? tmp : "/tmp");
+    return mkdtemp(folder) != NULL;
+#endif
+}
+
+/* Copies everything from `from` to `to`; 0 on a read or write error. */
+static int copy_stream(FILE *from, FILE *to) {
+    char buffer[1 << 16];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, from)) > 0)
+        if (fwrite(buffer, 1, n, to) != n) return 0;
+    return !ferror(from) && fflush(to) == 0;
+}
+
+static int copy_file(const char *from, const char *to, int from_stdin) {
+    FILE *in = from_stdin ? stdin : fopen(from, "rb");
+    FILE *out = to ? fopen(to, "wb") : stdout;
+    int ok = in && out && copy_stream(in, out);
+    if (in && in != stdin) fclose(in);
+    if (out && out != stdout) ok = fclose(out) == 0 && ok;
+    return ok;
+}
+
+/* Runs one job; `format` is NULL or the format to write to standard output. */
+static int run_job(const struct host_operation *op, const char *in, const char *out,
+                   const int *numbers, const char *format) {
+    char scratch[path_size] = "", in_file[path_size + 16], out_file[path_size + 16];
+    const int from_stdin = strcmp(in, "-") == 0, to_stdout = strcmp(out, "-") == 0;
+    int ok;
+    if (to_stdout && !format) return usage_error("'-' as OUT needs --format png, jpg or bmp", "");
+    if (!to_stdout && format)
+        return usage_error("--format is for '-' as OUT (a file's format follows its name)", "");
+    if ((from_stdin || to_stdout) && !make_scratch(scratch, path_size)) {
+        fprintf(stderr, "kelvane: cannot make a temporary folder\n");
+        return 1;
+    }
+    snprintf(in_file, sizeof in_file, "%s/stdin", scratch);
+    snprintf(out_file, sizeof out_file, "%s/stdout.%s", scratch, format ? format : "png");
+#ifdef _WIN32
+    /* Standard input goes through a file: Windows has no path for it. */
+    if (from_stdin) {
+        binary_stream(stdin);
+        if (!copy_file(NULL, in_file, 1)) {
+            fprintf(stderr, "kelvane: cannot read standard input\n");
+            remove(in_file);
+            _rmdir(scratch);
+            return 1;
+        }
+    }
+#else
+    if (from_stdin) snprintf(in_file, sizeof in_file, "/dev/stdin");
+#endif
+    if (!to_stdout) warn_about_extension(out);
+    ok = op->run(from_stdin ? in_file : in, to_stdout ? out_file : out, numbers);
+    if (ok && to_stdout) {
+        binary_stream(stdout);
+        if (!copy_file(out_file, NULL, 0)) {
+            fprintf(stderr, "kelvane: cannot write standard output\n");
+            ok = -1;
+        }
+    }
+    if (!ok) {
+        fprintf(stderr, "kelvane: %s\n", kelvane_last_error());
+        if (!to_stdout && strncmp(kelvane_last_error(), "failed to write", 15) == 0)
+            explain_write_failure(out);
+    }
+    if (*scratch) {
+        remove(out_file);
+#ifdef _WIN32
+        remove(in_file);
+        _rmdir(scratch);
+#else
+        rmdir(scratch);
+#endif
+    }
+    return ok == 1 ? 0 : 1;
+}
+
+static int batch(int argc, char **argv) {
+    int workers = host_processors(), keep_going = 0, i;
+    const char *list = NULL;
+    for (i = 2; i < argc; ++i) {
+        if (strcmp(argv[i], "--keep-going") == 0) {
+            keep_going = 1;
+        } else if (strcmp(argv[i], "-j") == 0 && i + 1 < argc) {
+            if (host_parse_int(argv[++i], &workers) != host_number_ok || workers < 1)
+                return usage_error("-j takes a number of processes, 1 or more: ", argv[i]);
+        } else if (!list) {
+            list = argv[i];
+        } else {
+            return usage_error("batch takes one LIST; unexpected ", argv[i]);
+        }
+    }
+    if (!list) return usage_error("batch needs a LIST of jobs ('-': standard input)", "");
+    return host_batch(list, workers, keep_going);
+}
+
 int main(int argc, char **argv) {
+    char *words[3 + host_max_numbers];
+    const char *format = NULL;
     const struct host_operation *op;
-    int numbers[host_max_numbers];
-    int i;
-    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    int numbers[host_max_numbers], count = 0, i;
+    char why[512];
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0 ||
+                      strcmp(argv[1], "help") == 0)) {
         usage(stdout);
+        return 0;
+    }
+    if (argc == 2 && (strcmp(argv[1], "--version") == 0 || strcmp(argv[1], "-V") == 0)) {
+        printf("kelvane %d.%d.%d (tarnwick-kelvane, MIT licence)\n", KELVANE_VERSION_MAJOR,
+               KELVANE_VERSION_MINOR, KELVANE_VERSION_PATCH);
         return 0;
     }
     if (argc < 2) {
         usage(stderr);
         return 2;
     }
-    op = host_find_operation(argv[1]);
+    if (strcmp(argv[1], "batch") == 0) return batch(argc, argv);
+    for (i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--format") == 0 && i + 1 < argc) {
+            format = argv[++i];
+            if (strcmp(format, "png") != 0 && strcmp(format, "jpg") != 0 &&
+                strcmp(format, "bmp") != 0)
+                return usage_error("--format takes png, jpg or bmp, not ", format);
+        } else if (count < 3 + host_max_numbers) {
+            words[count++] = argv[i];
+        } else {
+            return usage_error("too many arguments", "");
+        }
+    }
+    op = count > 0 ? host_find_operation(words[0]) : NULL;
     if (!op) {
-        fprintf(stderr, "kelvane: unknown operation '%s' (try --help)\n", argv[1]);
+        fprintf(stderr, "kelvane: unknown operation '%s' (try --help)\n", count ? words[0] : "");
         return 2;
     }
-    if (argc != 4 + op->count) {
+    if (count != 3 + op->count) {
         fprintf(stderr, "kelvane: usage: kelvane %s IN OUT %s\n", op->name, op->numbers);
         return 2;
     }
-    for (i = 0; i < op->count; ++i) {
-        if (!host_parse_int(argv[4 + i], &numbers[i])) {
-            fprintf(stderr, "kelvane: '%s' is not a whole number (%s takes IN OUT %s)\n",
-                    argv[4 + i], op->name, op->numbers);
-            return 2;
-        }
+    if (!host_parse_numbers(op, words + 3, numbers, why, sizeof why)) {
+        fprintf(stderr, "kelvane: %s\n", why);
+        return 2;
     }
-    if (!op->run(argv[2], argv[3], numbers)) {
-        fprintf(stderr, "kelvane: %s\n", kelvane_last_error());
-        return 1;
-    }
-    return 0;
+    return run_job(op, words[1], words[2], numbers, format);
 }

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <kelvane.h>
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -40,13 +41,33 @@ const struct host_operation *host_find_operation(const char *name) {
     return NULL;
 }
 
-int host_parse_int(const char *text, int *value) {
+enum host_number host_parse_int(const char *text, int *value) {
     char *end;
-    long parsed;
+    long long parsed;
     errno = 0;
-    parsed = strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX)
-        return 0;
+    parsed = strtoll(text, &end, 10);
+    if (end == text || *end != '\0') return host_number_not_whole;
+    if (errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) return host_number_out_of_range;
     *value = (int)parsed;
+    return host_number_ok;
+}
+
+int host_parse_numbers(const struct host_operation *op, char *const *text, int *numbers,
+                       char *why, size_t why_size) {
+    int i;
+    for (i = 0; i < op->count; ++i) {
+        switch (host_parse_int(text[i], &numbers[i])) {
+            case host_number_ok:
+                break;
+            case host_number_not_whole:
+                snprintf(why, why_size, "'%s' is not a whole number (%s takes IN OUT %s)",
+                         text[i], op->name, op->numbers);
+                return 0;
+            case host_number_out_of_range:
+                snprintf(why, why_size, "'%s' is out of range: numbers go from %d to %d",
+                         text[i], INT_MIN, INT_MAX);
+                return 0;
+        }
+    }
     return 1;
 }

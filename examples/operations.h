@@ -3,6 +3,8 @@
 #ifndef HOST_OPERATIONS_H
 #define HOST_OPERATIONS_H
 
+#include <stddef.h>
+
 enum { host_max_numbers = 7 };
 
 struct host_operation {
@@ -19,7 +21,14 @@ extern const int host_operation_count;
 /* The operation called `name`, or NULL. */
 const struct host_operation *host_find_operation(const char *name);
 
-/* Reads `text` as a whole int; 0 when it is not one. */
-int host_parse_int(const char *text, int *value);
+enum host_number { host_number_ok, host_number_not_whole, host_number_out_of_range };
+
+/* Reads `text` as a whole int into *value: host_number_ok, or why it is none. */
+enum host_number host_parse_int(const char *text, int *value);
+
+/* Reads the operation's numbers from `text` (count of them, as the operation takes them); on
+ * failure writes the reason, as the command line says it, into `why` and returns 0. */
+int host_parse_numbers(const struct host_operation *op, char *const *text, int *numbers,
+                       char *why, size_t why_size);
 
 #endif

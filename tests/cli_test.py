@@ -1,60 +1,214 @@
-"""Runs the command-line host as a user would: help, a job, a refusal, usage errors.
+"""Runs the command-line host as a user would: help and version, a job, refusals with their
+hints, standard input and output, usage errors, and batches (failures, malformed lines, a
+killed worker, the progress line on a terminal).
 
     python3 cli_test.py <path to the kelvane program>
 """
 import os
+import pty
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 PROGRAM = None
 
 
-def run(*arguments):
-    return subprocess.run([PROGRAM, *arguments], capture_output=True, text=True)
+def run(*arguments, stdin=None, cwd=None):
+    return subprocess.run([PROGRAM, *arguments], input=stdin, capture_output=True, cwd=cwd)
+
+
+def pgm(path, width, height):
+    with open(path, "wb") as file:
+        file.write(b"P5 %d %d 255\n" % (width, height) + bytes(i % 251 for i in range(width * height)))
 
 
 class CommandLineTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
-        self.input = os.path.join(self.dir.name, "in.pgm")
-        with open(self.input, "wb") as file:
-            file.write(b"P5 2 2 255\n\x10\x20\x30\x40")
-        self.out = os.path.join(self.dir.name, "out.png")
+        self.input = self.path("in.pgm")
+        pgm(self.input, 4, 3)
+        self.out = self.path("out.png")
 
-    def test_help_shows_usage_and_an_example(self):
-        result = run("--help")
-        self.assertEqual(result.returncode, 0)
-        self.assertIn("usage: kelvane OPERATION IN OUT NUMBERS", result.stdout)
-        for operation in ("solid", "padding", "sides", "rounded", "shadow", "example:"):
-            self.assertIn(operation, result.stdout)
+    def path(self, name):
+        return os.path.join(self.dir.name, name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as file:
+            return file.read()
+
+    def test_help_and_version(self):
+        for words in (["--help"], ["help"], ["-h"]):
+            result = run(*words)
+            self.assertEqual(result.returncode, 0)
+            for text in (b"usage: kelvane", b"batch", b"shadow", b"--format", b"example:"):
+                self.assertIn(text, result.stdout)
+        result = run("--version")
+        self.assertEqual((result.returncode, result.stderr), (0, b""))
+        self.assertRegex(result.stdout.decode(), r"^kelvane \d+\.\d+\.\d+ \(tarnwick-kelvane, MIT")
 
     def test_a_job_writes_its_file_silently(self):
         result = run("shadow", self.input, self.out, "3", "-3", "2", "0", "0", "0")
-        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
-        with open(self.out, "rb") as file:
-            self.assertEqual(file.read(4), b"\x89PNG")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+        self.assertEqual(self.read("out.png")[:4], b"\x89PNG")
 
-    def test_a_refused_job_exits_1_with_the_library_message(self):
-        result = run("rounded", self.input, self.out, "-3")
-        self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr, "kelvane: radius must be >= 0 (got -3)\n")
+    def test_refusals_exit_1_with_the_message_and_what_explains_it(self):
+        pgm(self.path("file"), 2, 2)
+        cases = [
+            (["rounded", self.input, self.out, "-3"], "radius must be >= 0 (got -3)\n", ""),
+            (["solid", self.input, self.path("nodir/x.png"), "1", "0", "0", "0"],
+             "failed to write", f"the folder '{self.path('nodir')}' does not exist"),
+            (["solid", self.input, self.path("file/x.png"), "1", "0", "0", "0"],
+             "failed to write", f"'{self.path('file')}' is not a folder"),
+        ]
+        for words, message, hint in cases:
+            with self.subTest(words=words):
+                result = run(*words)
+                self.assertEqual(result.returncode, 1)
+                self.assertTrue(result.stderr.decode().startswith("kelvane: " + message))
+                self.assertIn(hint, result.stderr.decode())
         self.assertFalse(os.path.exists(self.out))
 
+    def test_a_name_of_no_known_format_gets_png_with_a_warning(self):
+        result = run("solid", self.input, self.path("out.webp"), "1", "0", "0", "0")
+        self.assertEqual(result.returncode, 0)
+        self.assertIn(b"warning: '" + self.path("out.webp").encode() + b"' gets PNG data",
+                      result.stderr)
+        self.assertEqual(self.read("out.webp")[:4], b"\x89PNG")
+
+    def test_standard_input_and_output(self):
+        with open(self.input, "rb") as file:
+            picture = file.read()
+        for format in ("png", "jpg", "bmp"):
+            with self.subTest(format=format):
+                self.assertEqual(run("solid", self.input, self.path("ref." + format),
+                                     "2", "9", "8", "7").returncode, 0)
+                result = run("--format", format, "solid", "-", "-", "2", "9", "8", "7",
+                             stdin=picture)
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                self.assertEqual(result.stdout, self.read("ref." + format))
+        self.assertEqual(run("solid", "-", self.out, "2", "0", "0", "0", stdin=b"").returncode, 1)
+
     def test_usage_errors_exit_2(self):
-        for arguments in ([], ["solid", self.input, self.out, "1", "2", "3"],
-                          ["solid", self.input, self.out, "1", "2", "3", "x"],
-                          ["solid", self.input, self.out, "1", "2", "3", "99999999999"],
-                          ["frame", self.input, self.out]):
-            with self.subTest(arguments=arguments):
-                result = run(*arguments)
+        cases = [
+            ([], ""),
+            (["solid", self.input, self.out, "1", "2", "3"], "usage: kelvane solid IN OUT"),
+            (["solid", self.input, self.out, "1", "2", "3", "x"], "'x' is not a whole number"),
+            (["solid", self.input, self.out, "1", "2", "3", "99999999999"],
+             "'99999999999' is out of range: numbers go from -2147483648 to 2147483647"),
+            (["frame", self.input, self.out], "unknown operation 'frame'"),
+            (["solid", self.input, "-", "1", "2", "3", "4"], "'-' as OUT needs --format"),
+            (["--format", "gif", "solid", self.input, "-", "1", "2", "3", "4"], "png, jpg or bmp"),
+            (["--format", "png", "solid", self.input, self.out, "1", "2", "3", "4"], "is for '-'"),
+            (["batch"], "batch needs a LIST"),
+            (["batch", "-j", "0", "list"], "-j takes"),
+        ]
+        for words, message in cases:
+            with self.subTest(words=words):
+                result = run(*words)
                 self.assertEqual(result.returncode, 2)
-                self.assertTrue(result.stderr)
+                self.assertIn(message, result.stderr.decode())
                 self.assertFalse(os.path.exists(self.out))
 
 
+class BatchTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self.dir.cleanup)
+        pgm(os.path.join(self.dir.name, "in.pgm"), 6, 5)
+
+    def batch(self, lines, *options, stderr=None):
+        with open(os.path.join(self.dir.name, "list"), "w") as file:
+            file.write("\n".join(lines) + "\n")
+        return run("batch", *options, "list", cwd=self.dir.name)
+
+    def listing(self):
+        return sorted(os.listdir(self.dir.name))
+
+    def test_jobs_write_what_single_runs_write_and_failures_are_listed(self):
+        lines = ["# frames", "", "solid in.pgm a.png 2 1 2 3",
+                 "rounded in.pgm 'with space.jpg' 2   # a comment",
+                 "shadow in.pgm b.bmp -1 2 3 0 0 0", "sides in.pgm c.png 1 2 3 -4 0 0 0",
+                 "padding missing.pgm d.png 1 0 0 0"]
+        result = self.batch(lines, "-j", "2", "--keep-going")
+        self.assertEqual(result.returncode, 1)
+        errors = result.stderr.decode()
+        self.assertIn("line 6: side widths must all be >= 0 (got 1,2,3,-4)\n", errors)
+        self.assertIn("line 7: cannot decode 'missing.pgm': can't fopen\n", errors)
+        self.assertRegex(errors, r"kelvane: 5 jobs in [0-9.]+ s: 3 written, 2 failed\n$")
+        self.assertNotIn("\r", errors)  # no progress line off a terminal
+        for words in (["solid", "in.pgm", "1.png", "2", "1", "2", "3"],
+                      ["rounded", "in.pgm", "2.jpg", "2"],
+                      ["shadow", "in.pgm", "3.bmp", "-1", "2", "3", "0", "0", "0"]):
+            self.assertEqual(run(*words, cwd=self.dir.name).returncode, 0)
+        for batched, single in (("a.png", "1.png"), ("with space.jpg", "2.jpg"), ("b.bmp", "3.bmp")):
+            with open(os.path.join(self.dir.name, batched), "rb") as a, \
+                    open(os.path.join(self.dir.name, single), "rb") as b:
+                self.assertEqual(a.read(), b.read(), batched)
+        # Without --keep-going, no job starts after the first failure.
+        result = self.batch(["rounded in.pgm x.png -1"] + ["solid in.pgm y.png 1 0 0 0"] * 3,
+                            "-j", "1")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"3 not run", result.stderr)
+        self.assertNotIn("y.png", self.listing())
+
+    def test_a_malformed_line_stops_everything_before_it_runs(self):
+        result = self.batch(["solid in.pgm a.png 1 0 0 0", "solid in.pgm b.png 1 0 0",
+                             "frame in.pgm c.png", "rounded in.pgm 'd.png 1",
+                             "rounded - e.png 1", "rounded in.pgm f.png 1x"])
+        self.assertEqual(result.returncode, 2)
+        errors = result.stderr.decode().splitlines()
+        self.assertEqual([e.split(":")[0] for e in errors],
+                         ["line 2", "line 3", "line 4", "line 5", "line 6"])
+        self.assertNotIn("a.png", self.listing())
+
+    def test_a_worker_that_dies_fails_its_job_alone(self):
+        pgm(os.path.join(self.dir.name, "big.pgm"), 1500, 1200)
+        with open(os.path.join(self.dir.name, "list"), "w") as file:
+            file.write("shadow big.pgm slow.png 0 0 300 0 0 0\nsolid in.pgm after.png 1 0 0 0\n")
+        batch = subprocess.Popen([PROGRAM, "batch", "-j", "1", "--keep-going", "list"],
+                                 cwd=self.dir.name, stderr=subprocess.PIPE)
+        children = f"/proc/{batch.pid}/task/{batch.pid}/children"
+        worker = ""
+        for _ in range(500):
+            with open(children) as file:
+                worker = file.read().split()
+            if worker:
+                break
+            time.sleep(0.01)
+        self.assertTrue(worker, "no worker process showed up")
+        os.kill(int(worker[0]), signal.SIGKILL)
+        errors = batch.communicate(timeout=60)[1].decode()
+        self.assertEqual(batch.returncode, 1)
+        self.assertIn("line 1: the worker died (signal 9", errors)
+        self.assertIn("2 jobs", errors)
+        self.assertIn("after.png", self.listing())
+        self.assertNotIn("slow.png", self.listing())
+
+    def test_progress_shows_on_a_terminal(self):
+        with open(os.path.join(self.dir.name, "list"), "w") as file:
+            file.write("solid in.pgm a.png 1 0 0 0\nrounded in.pgm b.png 1\n")
+        controller, terminal = pty.openpty()
+        batch = subprocess.Popen([PROGRAM, "batch", "list"], cwd=self.dir.name, stderr=terminal)
+        os.close(terminal)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(controller, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(controller)
+        self.assertEqual(batch.wait(), 0)
+        self.assertIn(b"\r\x1b[Kkelvane: 2 of 2 jobs", shown)
+        self.assertIn(b"2 written, 0 failed", shown)
+
+
 if __name__ == "__main__":
-    PROGRAM = sys.argv.pop(1)
+    PROGRAM = os.path.abspath(sys.argv.pop(1))
     unittest.main()
