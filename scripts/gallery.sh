@@ -14,7 +14,8 @@ kelvane=build/release/examples/kelvane
 mkdir -p docs
 # Re-encoding with a border of 0 writes each picture as it is, as a PNG.
 $kelvane solid "$work/sample.tga" docs/sample.png 0 0 0 0
-for picture in solid padding sides rounded shadow shadow-left; do
+$kelvane solid "$work/logo.tga" docs/logo.png 0 0 0 0
+for picture in solid padding sides rounded shadow shadow-left logo-shadow; do
     cp "$work/$picture.png" "docs/$picture.png"
 done
 $kelvane solid "$work/solid.bmp" docs/solid-bmp.png 0 0 0 0
