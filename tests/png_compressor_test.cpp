@@ -125,6 +125,9 @@ TEST(png_compressor_test, crc_is_the_zlib_crc) {
 // The corpus's pictures, and the same with a border, written by the library and by stock stb at
 // three compression levels: whole PNG files, byte for byte.
 TEST(png_compressor_test, writes_stbs_png_files_for_the_corpus) {
+#ifdef KELVANE_FAST_PNG
+    GTEST_SKIP() << "the fast PNG build writes libdeflate's streams, not stb's";
+#endif
     const std::filesystem::path dir = testdata_dir();
     if (dir.empty()) GTEST_SKIP() << "no test corpus beside this checkout";
     std::ifstream table(dir / "expected-decode.tsv");
