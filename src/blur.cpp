@@ -3,7 +3,6 @@
 #include <cmath>
 
 namespace kelvane {
-namespace {}  // namespace
 
 void kernel_weights(int blur, float *kernel) noexcept {
     const int radius = kernel_radius(blur);

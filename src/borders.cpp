@@ -37,10 +37,11 @@ int padded_canvas(Image &image, const Margins &margins, Rgb colour, int width,
 }  // namespace
 
 int solid_border(Image &picture, int margin, Rgb colour) noexcept {
-    int width = 0, height = 0, twice = 0;
-    const bool sized =
-        checked_add(margin, margin, twice) && checked_add(picture.width, twice, width) &&
-        checked_add(picture.height, twice, height) && pixel_count(width, height) <= INT_MAX;
+    int width = 0, height = 0, both_margins = 0;
+    const bool sized = checked_add(margin, margin, both_margins) &&
+                       checked_add(picture.width, both_margins, width) &&
+                       checked_add(picture.height, both_margins, height) &&
+                       pixel_count(width, height) <= INT_MAX;
     if (!sized) {
         return fail("resulting canvas too large: margin %d around a %dx%d picture", margin,
                     picture.width, picture.height);

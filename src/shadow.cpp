@@ -1,6 +1,7 @@
 #include "shadow.hpp"
 
 #include <array>
+#include <cassert>
 #include <cstring>
 
 #include "blur.hpp"
@@ -50,20 +51,24 @@ std::unique_ptr<T[], free_deleter> alloc_array(std::uint64_t count) noexcept {
 // What the canvas holds and where: the picture (already in place) and the silhouette.
 struct Scene {
     Image &canvas;
-    const ShadowGeometry &g;
+    const ShadowGeometry &geometry;
     Rgb colour;
 
-    Span picture_columns() const noexcept { return {g.picture_x, g.picture_x + g.picture_width}; }
-    Span silhouette_columns() const noexcept { return {g.shadow_x, g.shadow_x + g.picture_width}; }
+    Span picture_columns() const noexcept {
+        return {geometry.picture_x, geometry.picture_x + geometry.picture_width};
+    }
+    Span silhouette_columns() const noexcept {
+        return {geometry.shadow_x, geometry.shadow_x + geometry.picture_width};
+    }
     bool in_picture_band(int y) const noexcept {
-        return y >= g.picture_y && y < g.picture_y + g.picture_height;
+        return y >= geometry.picture_y && y < geometry.picture_y + geometry.picture_height;
     }
     bool in_silhouette_rows(int y) const noexcept {
-        return y >= g.shadow_y && y < g.shadow_y + g.picture_height;
+        return y >= geometry.shadow_y && y < geometry.shadow_y + geometry.picture_height;
     }
     // Row j of the picture, which lends the silhouette's row j its alpha.
     const std::uint8_t *picture_row(int j) const noexcept {
-        return canvas.row(g.picture_y + j) + std::size_t(g.picture_x) * 4;
+        return canvas.row(geometry.picture_y + j) + std::size_t(geometry.picture_x) * 4;
     }
 };
 
@@ -76,8 +81,8 @@ class Silhouette {
     bool covers_row(int y) const noexcept { return scene_.in_silhouette_rows(y); }
 
     void write(int y, Span span, std::uint8_t *dst) const noexcept {
-        const std::uint8_t *src = scene_.picture_row(y - scene_.g.shadow_y) +
-                                  std::size_t(span.begin - scene_.g.shadow_x) * 4;
+        const std::uint8_t *src = scene_.picture_row(y - scene_.geometry.shadow_y) +
+                                  std::size_t(span.begin - scene_.geometry.shadow_x) * 4;
         for (int i = 0; i < span.size(); ++i, dst += 4, src += 4) {
             dst[0] = scene_.colour.r;
             dst[1] = scene_.colour.g;
@@ -98,47 +103,65 @@ bool same_alpha(const std::uint8_t *a, const std::uint8_t *b, int width) noexcep
 }
 
 // The blurred silhouette, produced row by row as the painter asks for it.
+//
+// The first pass's horizontal sums are kept for the 2R + 1 silhouette rows that the vertical
+// taps of the output row in hand read: a ring of 2R + 1 slots, silhouette row r in slot
+// r % (2R + 1). A slot holds a row's sums over every column the shadow covers (full), or only
+// over the columns left and right of the picture when no output row above or below the
+// picture's band reads it (partial). Silhouette rows of equal alpha have equal sums: each row
+// belongs to a class of consecutive rows of equal alpha, a row's sums are copied from the row
+// above when both are of one class, and an output row whose taps all read rows of one class has
+// the bytes of every other such row, computed once (the uniform row).
+//
+// The geometry puts the silhouette at least R pixels from every canvas edge (the canvas keeps
+// `blur` >= R pixels round the silhouette and the picture), so no tap ever falls outside the
+// canvas and none needs clamping.
 class BlurredSilhouette {
   public:
     explicit BlurredSilhouette(const Scene &scene) noexcept
         : scene_(scene),
-          radius_(scene.g.radius),
-          taps_(2 * scene.g.radius + 1),
-          row_pixels_(scene.g.picture_width + 2 * scene.g.radius),
-          first_column_(scene.g.shadow_x - scene.g.radius) {
-        slot_row_.fill(-1);
+          radius_(scene.geometry.radius),
+          taps_(2 * scene.geometry.radius + 1),
+          row_pixels_(scene.geometry.picture_width + 2 * scene.geometry.radius),
+          first_column_(scene.geometry.shadow_x - scene.geometry.radius) {
+        [[maybe_unused]] const ShadowGeometry &at = scene.geometry;
+        assert(taps_ <= max_taps);
+        assert(at.shadow_x >= radius_ && at.shadow_x + at.picture_width + radius_ <= at.width);
+        assert(at.shadow_y >= radius_ && at.shadow_y + at.picture_height + radius_ <= at.height);
     }
 
-    // Gets the buffers, in the order of their messages; 0 with the message of the one refused.
+    // Gets the buffers, in the order of their messages: the shadow layer's share (the rows'
+    // classes, the uniform row), then the blur's (kernel, ring, taps). 0 with the message of
+    // the one refused.
     int allocate() noexcept {
-        const std::uint64_t row_floats = std::uint64_t(row_pixels_) * 4;
-        row_ids_ = alloc_array<int>(std::uint64_t(scene_.g.picture_height));
-        if (!row_ids_) return fail("out of memory for shadow layer");
-        cache_ = alloc_array<std::uint8_t>(row_floats);
-        if (!cache_) return fail("out of memory for shadow layer");
+        alpha_class_ = alloc_array<int>(std::uint64_t(scene_.geometry.picture_height));
+        if (!alpha_class_) return fail("out of memory for shadow layer");
+        uniform_row_ = alloc_array<std::uint8_t>(row_samples());
+        if (!uniform_row_) return fail("out of memory for shadow layer");
         kernel_ = alloc_array<float>(std::uint64_t(taps_));
         if (!kernel_) return fail("out of memory for blur kernel");
-        ring_ = alloc_array<float>(std::uint64_t(taps_) * row_floats);
+        ring_ = alloc_array<float>(std::uint64_t(taps_) * row_samples());
         if (!ring_) return fail("out of memory for blur kernel");
-        source_ = alloc_array<float>(row_floats + std::uint64_t(radius_) * 8);
-        if (!source_) return fail("out of memory for blur kernel");
-        kernel_weights(scene_.g.blur, kernel_.get());
-        number_rows();
+        // A span's taps reach R pixels (4R samples) beyond each of its ends.
+        tap_samples_ = alloc_array<float>(row_samples() + 8 * std::uint64_t(radius_));
+        if (!tap_samples_) return fail("out of memory for blur kernel");
+        kernel_weights(scene_.geometry.blur, kernel_.get());
+        classify_rows();
         return 1;
     }
 
     // The silhouette expanded by the kernel radius: outside it every blurred sample is 0.
     Span columns() const noexcept { return {first_column_, first_column_ + row_pixels_}; }
     bool covers_row(int y) const noexcept {
-        return y >= scene_.g.shadow_y - radius_ &&
-               y < scene_.g.shadow_y + scene_.g.picture_height + radius_;
+        return y >= scene_.geometry.shadow_y - radius_ &&
+               y < scene_.geometry.shadow_y + scene_.geometry.picture_height + radius_;
     }
 
     // The blurred bytes of row y over `span` (within columns()).
     void write(int y, Span span, std::uint8_t *dst) noexcept {
-        if (prepared_row_ != y) prepare(y);
-        if (uniform_) {
-            std::memcpy(dst, cache_.get() + std::size_t(span.begin - first_column_) * 4,
+        if (window_row_ != y) gather_window(y);
+        if (window_uniform_) {
+            std::memcpy(dst, uniform_row_.get() + std::size_t(span.begin - first_column_) * 4,
                         std::size_t(span.size()) * 4);
             return;
         }
@@ -146,45 +169,58 @@ class BlurredSilhouette {
     }
 
   private:
+    static constexpr int max_taps = 2 * max_kernel_radius + 1;
     static constexpr int chunk_pixels = 64;
 
-    // Silhouette rows with equal alpha get the same number; numbers only grow down the rows.
-    void number_rows() noexcept {
-        const int w = scene_.g.picture_width;
-        row_ids_[0] = 0;
-        for (int j = 1; j < scene_.g.picture_height; ++j) {
+    // A ring slot: which silhouette row's sums it holds, and over which columns.
+    struct Slot {
+        int row = -1;          // the canvas row; -1 while the slot holds nothing
+        int alpha_class = -1;  // that row's class
+        bool full = false;     // sums over all of columns(), or only beside the picture
+    };
+
+    // The samples of one row of the shadow's columns (4 a pixel): floats in a ring slot, bytes
+    // in the uniform row.
+    std::uint64_t row_samples() const noexcept { return std::uint64_t(row_pixels_) * 4; }
+
+    // Consecutive silhouette rows of equal alpha share a class; classes only grow down the rows.
+    void classify_rows() noexcept {
+        const int w = scene_.geometry.picture_width;
+        alpha_class_[0] = 0;
+        for (int j = 1; j < scene_.geometry.picture_height; ++j) {
             const bool same = same_alpha(scene_.picture_row(j), scene_.picture_row(j - 1), w);
-            row_ids_[j] = same ? row_ids_[j - 1] : row_ids_[j - 1] + 1;
+            alpha_class_[j] = same ? alpha_class_[j - 1] : alpha_class_[j - 1] + 1;
         }
     }
-    int row_id(int y) const noexcept { return row_ids_[y - scene_.g.shadow_y]; }
+    int class_of(int row) const noexcept { return alpha_class_[row - scene_.geometry.shadow_y]; }
 
-    // Row y's taps: either all on rows of one alpha (the bytes are then those of the cache) or
-    // a mix, whose horizontal sums the ring must hold.
-    void prepare(int y) noexcept {
-        prepared_row_ = y;
+    // Output row y's taps read rows y - R to y + R: either all rows of one class (the uniform
+    // row's bytes are then row y's) or a mix, whose sums the ring must hold.
+    void gather_window(int y) noexcept {
+        window_row_ = y;
         const int first = y - radius_, last = y + radius_;
-        uniform_ = scene_.in_silhouette_rows(first) && scene_.in_silhouette_rows(last) &&
-                   row_id(first) == row_id(last);
-        if (uniform_) {
-            if (cache_id_ != row_id(y)) fill_cache(y);
+        window_uniform_ = scene_.in_silhouette_rows(first) && scene_.in_silhouette_rows(last) &&
+                          class_of(first) == class_of(last);
+        if (window_uniform_) {
+            if (uniform_class_ != class_of(y)) compute_uniform_row(y);
             return;
         }
+        // 2R + 1 consecutive rows: each in a slot of its own.
         for (int t = 0; t < taps_; ++t) {
             const int r = first + t;
-            window_[t] = scene_.in_silhouette_rows(r) ? ensure_row(r, needs_full_row(r)) : nullptr;
+            window_[t] = scene_.in_silhouette_rows(r) ? sums_of(r, read_beyond_band(r)) : nullptr;
         }
     }
 
-    // The bytes of any row whose taps all read horizontal sums equal to those of row y.
-    void fill_cache(int y) noexcept {
-        const float *row = ensure_row(y, true);
-        for (int t = 0; t < taps_; ++t) window_[t] = row;
-        sum_columns(columns(), cache_.get());
-        cache_id_ = row_id(y);
+    // The bytes of every row whose taps all read rows of row y's class.
+    void compute_uniform_row(int y) noexcept {
+        const float *sums = sums_of(y, true);
+        for (int t = 0; t < taps_; ++t) window_[t] = sums;
+        sum_columns(columns(), uniform_row_.get());
+        uniform_class_ = class_of(y);
     }
 
-    // Vertical sums of the current window over `span`, rounded into dst.
+    // Vertical sums of the window over `span`, rounded into dst.
     void sum_columns(Span span, std::uint8_t *dst) const noexcept {
         float sums[chunk_pixels * 4];
         for (int x = span.begin; x < span.end; x += chunk_pixels) {
@@ -195,68 +231,68 @@ class BlurredSilhouette {
         }
     }
 
-    // A silhouette row's horizontal sums are needed in full when an output row outside the
-    // picture's band uses them; otherwise only beside the picture.
-    bool needs_full_row(int r) const noexcept {
+    // Whether an output row above or below the picture's band reads silhouette row r, and so
+    // needs its sums over all columns, not only beside the picture.
+    bool read_beyond_band(int r) const noexcept {
         return !scene_.in_picture_band(r - radius_) || !scene_.in_picture_band(r + radius_);
     }
 
-    // The ring slot holding silhouette row r's horizontal sums, computed (or copied from the row
-    // above when it has the same alpha) if it does not hold them yet.
-    const float *ensure_row(int r, bool full) noexcept {
-        const std::size_t row_floats = std::size_t(row_pixels_) * 4;
-        const int slot = r % taps_, above = (r - 1) % taps_;
-        float *dst = ring_.get() + std::size_t(slot) * row_floats;
-        if (slot_row_[slot] == r && (slot_full_[slot] || !full)) return dst;
-        const int id = row_id(r);
-        if (slot_row_[above] == r - 1 && scene_.in_silhouette_rows(r - 1) &&
-            slot_id_[above] == id && (slot_full_[above] || !full)) {
-            std::memcpy(dst, ring_.get() + std::size_t(above) * row_floats,
-                        row_floats * sizeof(float));
-            full = slot_full_[above];
+    // Silhouette row r's horizontal sums (over all columns when `full`), computed, or copied
+    // from the row above when that row is of the same class, unless its slot holds them.
+    const float *sums_of(int r, bool full) noexcept {
+        assert(r >= 1);  // a silhouette row lies R >= 1 rows below the canvas's top
+        const std::size_t samples = std::size_t(row_samples());
+        Slot &slot = slots_[std::size_t(r % taps_)];
+        const Slot &above = slots_[std::size_t((r - 1) % taps_)];
+        float *sums = ring_.get() + std::size_t(r % taps_) * samples;
+        if (slot.row == r && (slot.full || !full)) return sums;
+        const int alpha_class = class_of(r);
+        if (above.row == r - 1 && scene_.in_silhouette_rows(r - 1) &&
+            above.alpha_class == alpha_class && (above.full || !full)) {
+            std::memcpy(sums, ring_.get() + std::size_t((r - 1) % taps_) * samples,
+                        samples * sizeof(float));
+            full = above.full;
         } else if (full) {
-            convolve_span(r, columns(), dst);
+            convolve_span(r, columns(), sums);
         } else {
             for (Span part : around(columns(), scene_.picture_columns()))
-                if (!part.empty()) convolve_span(r, part, dst);
+                if (!part.empty()) convolve_span(r, part, sums);
         }
-        slot_row_[slot] = r;
-        slot_id_[slot] = id;
-        slot_full_[slot] = full;
-        return dst;
+        slot = {r, alpha_class, full};
+        return sums;
     }
 
     // Horizontal sums of silhouette row r over `span`, into the slot's matching columns.
     void convolve_span(int r, Span span, float *slot) noexcept {
-        const ShadowGeometry &g = scene_.g;
+        const int shadow_x = scene_.geometry.shadow_x;
         const Span taps_from{span.begin - radius_, span.end + radius_};
         const Span lit = intersect(taps_from, scene_.silhouette_columns());
-        float *src = source_.get();
-        const std::uint8_t *alpha = scene_.picture_row(r - g.shadow_y) + 3;
+        float *taps = tap_samples_.get();
+        const std::uint8_t *alpha = scene_.picture_row(r - scene_.geometry.shadow_y) + 3;
         const float rgb[3] = {float(scene_.colour.r), float(scene_.colour.g),
                               float(scene_.colour.b)};
         for (int x = taps_from.begin; x < taps_from.end; ++x) {
-            float *px = src + std::size_t(x - taps_from.begin) * 4;
+            float *px = taps + std::size_t(x - taps_from.begin) * 4;
             const bool inside = x >= lit.begin && x < lit.end;
             px[0] = inside ? rgb[0] : 0.0f;
             px[1] = inside ? rgb[1] : 0.0f;
             px[2] = inside ? rgb[2] : 0.0f;
-            px[3] = inside ? float(alpha[std::size_t(x - g.shadow_x) * 4]) : 0.0f;
+            px[3] = inside ? float(alpha[std::size_t(x - shadow_x) * 4]) : 0.0f;
         }
-        convolve_row(src, span.size() * 4, kernel_.get(), taps_,
+        convolve_row(taps, span.size() * 4, kernel_.get(), taps_,
                      slot + std::size_t(span.begin - first_column_) * 4);
     }
 
     const Scene &scene_;
     const int radius_, taps_, row_pixels_, first_column_;
-    std::unique_ptr<int[], free_deleter> row_ids_;
-    pixel_buffer cache_;
-    float_buffer kernel_, ring_, source_;
-    std::array<int, 2 * max_kernel_radius + 1> slot_row_{}, slot_id_{};
-    std::array<bool, 2 * max_kernel_radius + 1> slot_full_{};
-    std::array<const float *, 2 * max_kernel_radius + 1> window_{};
-    int prepared_row_ = -1, cache_id_ = -1;
-    bool uniform_ = false;
+    std::unique_ptr<int[], free_deleter> alpha_class_;  // per silhouette row
+    pixel_buffer uniform_row_;
+    float_buffer kernel_, ring_, tap_samples_;
+    std::array<Slot, max_taps> slots_{};
+    std::array<const float *, max_taps> window_{};  // per tap, the sums it reads (null: zeros)
+    int window_row_ = -1;                           // the output row the window was gathered for
+    bool window_uniform_ = false;
+    int uniform_class_ = -1;  // the class whose bytes the uniform row holds
 };
 
 // Writes every canvas pixel outside the picture: the shadow's where it reaches, 0 elsewhere.
@@ -292,33 +328,34 @@ int fail_out_of_range(int dx, int dy, int blur) noexcept {
                 blur);
 }
 
-int shadow_geometry(int w, int h, int dx, int dy, int blur, ShadowGeometry &g) noexcept {
+int shadow_geometry(int w, int h, int dx, int dy, int blur, ShadowGeometry &geometry) noexcept {
     // In 64 bits: |dx| + 2 blur + w can pass INT_MAX even when each part fits.
     const std::int64_t width =
         std::int64_t(w) + (dx < 0 ? -std::int64_t(dx) : dx) + 2 * std::int64_t(blur);
     const std::int64_t height =
         std::int64_t(h) + (dy < 0 ? -std::int64_t(dy) : dy) + 2 * std::int64_t(blur);
     if (width > INT_MAX || height > INT_MAX) return fail_out_of_range(dx, dy, blur);
-    g.width = int(width);
-    g.height = int(height);
-    if (g.width > max_shadow_canvas || g.height > max_shadow_canvas)
-        return fail("shadow canvas too large: %dx%d", g.width, g.height);
-    g.picture_width = w;
-    g.picture_height = h;
-    g.shadow_x = blur + std::max(dx, 0);
-    g.shadow_y = blur + std::max(dy, 0);
-    g.picture_x = blur + std::max(-dx, 0);
-    g.picture_y = blur + std::max(-dy, 0);
-    g.blur = blur;
-    g.radius = kernel_radius(blur);
+    geometry.width = int(width);
+    geometry.height = int(height);
+    if (geometry.width > max_shadow_canvas || geometry.height > max_shadow_canvas)
+        return fail("shadow canvas too large: %dx%d", geometry.width, geometry.height);
+    geometry.picture_width = w;
+    geometry.picture_height = h;
+    geometry.shadow_x = blur + std::max(dx, 0);
+    geometry.shadow_y = blur + std::max(dy, 0);
+    geometry.picture_x = blur + std::max(-dx, 0);
+    geometry.picture_y = blur + std::max(-dy, 0);
+    geometry.blur = blur;
+    geometry.radius = kernel_radius(blur);
     return 1;
 }
 
-int build_shadow(Image &image, const ShadowGeometry &g, Rgb colour) noexcept {
-    if (!grow_into_canvas(image, g.width, g.height, g.picture_x, g.picture_y))
-        return fail("out of memory for %dx%d shadow canvas", g.width, g.height);
-    const Scene scene{image, g, colour};
-    if (g.blur == 0) {
+int build_shadow(Image &image, const ShadowGeometry &geometry, Rgb colour) noexcept {
+    if (!grow_into_canvas(image, geometry.width, geometry.height, geometry.picture_x,
+                          geometry.picture_y))
+        return fail("out of memory for %dx%d shadow canvas", geometry.width, geometry.height);
+    const Scene scene{image, geometry, colour};
+    if (geometry.blur == 0) {
         Silhouette silhouette(scene);
         paint_around_picture(scene, silhouette);
         return 1;
