@@ -7,9 +7,9 @@
 
 #include "borders.hpp"
 #include "image.hpp"
+#include "pictures.h"
 #include "rounded.hpp"
 #include "shadow.hpp"
-#include "pictures.h"
 #include "support/reference_blur.hpp"
 
 namespace {

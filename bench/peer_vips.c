@@ -31,9 +31,9 @@ static VipsImage *with_alpha(VipsObject *scope, VipsImage *in) {
 static VipsImage *border(VipsObject *scope, VipsImage *in, int margin) {
     VipsImage *out;
     VipsArrayDouble *white = vips_array_double_newv(1, 255.0);
-    int failed = vips_embed(in, &out, margin, margin, in->Xsize + 2 * margin,
-                            in->Ysize + 2 * margin, "extend", VIPS_EXTEND_BACKGROUND,
-                            "background", white, NULL);
+    int failed =
+        vips_embed(in, &out, margin, margin, in->Xsize + 2 * margin, in->Ysize + 2 * margin,
+                   "extend", VIPS_EXTEND_BACKGROUND, "background", white, NULL);
     vips_area_unref(VIPS_AREA(white));
     if (failed) return NULL;
     vips_object_local(scope, out);
@@ -54,8 +54,7 @@ static VipsImage *rounded(VipsObject *scope, VipsImage *in, int radius) {
     vips_draw_circle(t[1], &white, 1, w - 1 - radius, radius, radius, "fill", TRUE, NULL);
     vips_draw_circle(t[1], &white, 1, radius, h - 1 - radius, radius, "fill", TRUE, NULL);
     vips_draw_circle(t[1], &white, 1, w - 1 - radius, h - 1 - radius, radius, "fill", TRUE, NULL);
-    if (vips_extract_band(rgba, &t[2], 3, NULL) ||
-        vips_multiply(t[2], t[1], &t[3], NULL) ||
+    if (vips_extract_band(rgba, &t[2], 3, NULL) || vips_multiply(t[2], t[1], &t[3], NULL) ||
         vips_linear1(t[3], &t[4], 1.0 / 255.0, 0.0, "uchar", TRUE, NULL) ||
         vips_extract_band(rgba, &t[5], 0, "n", 3, NULL))
         return NULL;
@@ -80,8 +79,7 @@ static VipsImage *shadow(VipsObject *scope, VipsImage *in, int dx, int dy, int b
         vips_embed(t[0], &t[1], sx, sy, width, height, NULL) ||
         vips_gaussblur(t[1], &t[2], blur / 1.41421356, "precision", VIPS_PRECISION_FLOAT, NULL) ||
         vips_black(&t[3], width, height, "bands", 3, NULL) ||
-        vips_bandjoin2(t[3], t[2], &t[4], NULL) ||
-        vips_cast_uchar(t[4], &t[6], NULL) ||
+        vips_bandjoin2(t[3], t[2], &t[4], NULL) || vips_cast_uchar(t[4], &t[6], NULL) ||
         vips_copy(t[6], &t[5], "interpretation", VIPS_INTERPRETATION_sRGB, NULL) ||
         vips_composite2(t[5], rgba, &out, VIPS_BLEND_MODE_OVER, "x", px, "y", py, NULL))
         return NULL;

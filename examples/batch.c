@@ -168,7 +168,8 @@ static struct job *read_jobs(const char *path, size_t *count, int *status) {
             continue;
         }
         if (*count == capacity) {
-            struct job *grown = realloc(jobs, (capacity = capacity ? 2 * capacity : 64) * sizeof *jobs);
+            struct job *grown =
+                realloc(jobs, (capacity = capacity ? 2 * capacity : 64) * sizeof *jobs);
             if (!grown) {
                 fprintf(stderr, "kelvane: out of memory reading the list\n");
                 free(text);
@@ -224,7 +225,8 @@ static size_t run_jobs(struct job *jobs, size_t count, int workers, int keep_goi
     size_t next;
     (void)workers;
     for (next = 0; next < count; ++next) {
-        const int ok = jobs[next].op->run(jobs[next].words[1], jobs[next].words[2], jobs[next].numbers);
+        const int ok =
+            jobs[next].op->run(jobs[next].words[1], jobs[next].words[2], jobs[next].numbers);
         if (!record(t, &jobs[next], ok, kelvane_last_error()) && !keep_going) return next + 1;
     }
     return next;
@@ -331,8 +333,7 @@ int host_batch(const char *path, int workers, int keep_going) {
     started = run_jobs(jobs, count, workers < 1 ? 1 : workers, keep_going, &t);
     clear_progress(&t);
     fprintf(stderr, "kelvane: %lu jobs in %.1f s: %lu written, %lu failed", (unsigned long)count,
-            seconds_now() - t.started, (unsigned long)(t.done - t.failed),
-            (unsigned long)t.failed);
+            seconds_now() - t.started, (unsigned long)(t.done - t.failed), (unsigned long)t.failed);
     if (started < count)
         fprintf(stderr, ", %lu not run (the first failure stops the rest; --keep-going runs them)",
                 (unsigned long)(count - started));

@@ -52,20 +52,20 @@ enum host_number host_parse_int(const char *text, int *value) {
     return host_number_ok;
 }
 
-int host_parse_numbers(const struct host_operation *op, char *const *text, int *numbers,
-                       char *why, size_t why_size) {
+int host_parse_numbers(const struct host_operation *op, char *const *text, int *numbers, char *why,
+                       size_t why_size) {
     int i;
     for (i = 0; i < op->count; ++i) {
         switch (host_parse_int(text[i], &numbers[i])) {
             case host_number_ok:
                 break;
             case host_number_not_whole:
-                snprintf(why, why_size, "'%s' is not a whole number (%s takes IN OUT %s)",
-                         text[i], op->name, op->numbers);
+                snprintf(why, why_size, "'%s' is not a whole number (%s takes IN OUT %s)", text[i],
+                         op->name, op->numbers);
                 return 0;
             case host_number_out_of_range:
-                snprintf(why, why_size, "'%s' is out of range: numbers go from %d to %d",
-                         text[i], INT_MIN, INT_MAX);
+                snprintf(why, why_size, "'%s' is out of range: numbers go from %d to %d", text[i],
+                         INT_MIN, INT_MAX);
                 return 0;
         }
     }

@@ -28,7 +28,7 @@ enum host_number host_parse_int(const char *text, int *value);
 
 /* Reads the operation's numbers from `text` (count of them, as the operation takes them); on
  * failure writes the reason, as the command line says it, into `why` and returns 0. */
-int host_parse_numbers(const struct host_operation *op, char *const *text, int *numbers,
-                       char *why, size_t why_size);
+int host_parse_numbers(const struct host_operation *op, char *const *text, int *numbers, char *why,
+                       size_t why_size);
 
 #endif

@@ -54,7 +54,8 @@ inline std::uint64_t pixel_count(int w, int h) noexcept {
 inline pixel_buffer alloc_pixels(int w, int h, unsigned bytes_per_pixel) noexcept {
     const std::uint64_t px = pixel_count(w, h);
     if (px > SIZE_MAX / bytes_per_pixel) return nullptr;
-    return pixel_buffer(static_cast<std::uint8_t *>(large_calloc(std::size_t(px), bytes_per_pixel)));
+    return pixel_buffer(
+        static_cast<std::uint8_t *>(large_calloc(std::size_t(px), bytes_per_pixel)));
 }
 
 // Turns `image` into a width x height canvas (at least as large) with the picture moved to

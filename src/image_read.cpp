@@ -49,8 +49,8 @@ const stbi_io_callbacks StbStream::callbacks = {StbStream::read, StbStream::skip
 Decoded decode_with_stb(InputFile &file) noexcept {
     Decoded d;
     StbStream stream(file);
-    d.pixels.reset(
-        stbi_load_from_callbacks(&StbStream::callbacks, &stream, &d.width, &d.height, &d.channels, 4));
+    d.pixels.reset(stbi_load_from_callbacks(&StbStream::callbacks, &stream, &d.width, &d.height,
+                                            &d.channels, 4));
     if (!d.pixels) d.reason = stbi_failure_reason();
     return d;
 }

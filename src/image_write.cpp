@@ -124,7 +124,8 @@ int encode(void *context) noexcept {
     const EncodeJob &job = *static_cast<const EncodeJob *>(context);
     switch (job.format) {
         case Format::png:
-            return stbi_write_png_to_func(to_file, job.file, job.width, job.height, 4, job.pixels, 0);
+            return stbi_write_png_to_func(to_file, job.file, job.width, job.height, 4, job.pixels,
+                                          0);
         case Format::jpeg:
             return stbi_write_jpg_to_func(to_file, job.file, job.width, job.height, 3, job.pixels,
                                           90);

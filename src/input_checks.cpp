@@ -313,7 +313,7 @@ const char *check_gif(InputFile &file) noexcept {
                     return "truncated";
                 return nullptr;
             }
-            case 0x21: {  // an extension
+            case 0x21: {                          // an extension
                 if (in.next_or_zero() == 0xF9) {  // graphic control, as the decoder reads it
                     const int length = in.next_or_zero();
                     in.skip(std::uint64_t(length));

@@ -40,7 +40,8 @@ constexpr int max_fast_quality = 64;
 
 // stb's hash of the 3 bytes at p, as a bucket number.
 std::uint32_t bucket_of(const std::uint8_t *p) noexcept {
-    std::uint32_t hash = std::uint32_t(p[0]) + (std::uint32_t(p[1]) << 8) + (std::uint32_t(p[2]) << 16);
+    std::uint32_t hash =
+        std::uint32_t(p[0]) + (std::uint32_t(p[1]) << 8) + (std::uint32_t(p[2]) << 16);
     hash ^= hash << 3;
     hash += hash >> 5;
     hash ^= hash << 4;
@@ -153,16 +154,17 @@ constexpr Code fixed_code(int symbol) {
     return {reversed(0xC0 + std::uint32_t(symbol - 280), 8), 8};
 }
 
-constexpr std::array<int, 30> length_base = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
-                                             15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+constexpr std::array<int, 30> length_base = {3,  4,  5,  6,   7,   8,   9,   10,  11,  13,
+                                             15, 17, 19, 23,  27,  31,  35,  43,  51,  59,
                                              67, 83, 99, 115, 131, 163, 195, 227, 258, 259};
 constexpr std::array<int, 29> length_extra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 constexpr std::array<int, 31> distance_base = {
-    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,  193,
+    1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,    65,    97,    129,  193,
     257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32768};
-constexpr std::array<int, 30> distance_extra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::array<int, 30> distance_extra = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
+                                                4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
+                                                9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 constexpr std::array<Code, 256> literal_codes = [] {
     std::array<Code, 256> codes{};
@@ -224,7 +226,8 @@ class BitWriter {
     }
     // Writes what is pending, padded with 0 bits to a byte; returns the end.
     std::uint8_t *finish() noexcept {
-        for (; held_ > 0; held_ -= std::min(held_, 8u), pending_ >>= 8) *out_++ = std::uint8_t(pending_);
+        for (; held_ > 0; held_ -= std::min(held_, 8u), pending_ >>= 8)
+            *out_++ = std::uint8_t(pending_);
         return out_;
     }
 
@@ -320,7 +323,8 @@ std::uint32_t sum_lanes(__m128i v) noexcept {
 
 // The sums of a block whose length is a multiple of 16: 16 bytes a step, each byte weighted by
 // how many of the block's bytes from it on are still to come.
-void adler_sums(const std::uint8_t *p, std::size_t n, std::uint32_t &s1, std::uint32_t &s2) noexcept {
+void adler_sums(const std::uint8_t *p, std::size_t n, std::uint32_t &s1,
+                std::uint32_t &s2) noexcept {
     const __m128i zero = _mm_setzero_si128();
     const __m128i first_weights = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
     const __m128i last_weights = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
@@ -329,8 +333,10 @@ void adler_sums(const std::uint8_t *p, std::size_t n, std::uint32_t &s1, std::ui
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
         earlier = _mm_add_epi32(earlier, sum);  // the sums of the steps before this one
         sum = _mm_add_epi32(sum, _mm_sad_epu8(bytes, zero));
-        weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), first_weights));
-        weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), last_weights));
+        weighted =
+            _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), first_weights));
+        weighted =
+            _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), last_weights));
     }
     const std::uint64_t s2_wide = std::uint64_t(s2) + std::uint64_t(s1) * n +
                                   16 * std::uint64_t(sum_lanes(earlier)) + sum_lanes(weighted);
@@ -342,7 +348,8 @@ void adler_sums(const std::uint8_t *p, std::size_t n, std::uint32_t &s1, std::ui
 std::uint32_t adler32(const std::uint8_t *p, std::size_t n) noexcept {
     std::uint32_t s1 = 1, s2 = 0;
 #if defined(__SSE2__)
-    for (std::size_t block; (block = std::min(n, adler_block) & ~std::size_t(15)) > 0; p += block, n -= block)
+    for (std::size_t block; (block = std::min(n, adler_block) & ~std::size_t(15)) > 0;
+         p += block, n -= block)
         adler_sums(p, block, s1, s2);
 #endif
     while (n > 0) {
@@ -394,7 +401,8 @@ constexpr std::array<std::array<std::uint32_t, 256>, 8> crc_tables = [] {
         t[0][n] = c;
     }
     for (std::size_t k = 1; k < 8; ++k)
-        for (std::size_t n = 0; n < 256; ++n) t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
+        for (std::size_t n = 0; n < 256; ++n)
+            t[k][n] = (t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xFF];
     return t;
 }();
 

@@ -91,10 +91,14 @@ const char *check_bmp(InputFile &file) noexcept {
     if (bpp < 16) {
         gap -= std::int64_t(palette) * (os2 ? 3 : 4);
         if (palette == 0 || palette > 256 || gap < 0) return nullptr;  // "invalid"
-        if (bpp == 1) row = (std::uint64_t(width) + 7) >> 3;
-        else if (bpp == 4) row = (std::uint64_t(width) + 1) >> 1;
-        else if (bpp == 8) row = width;
-        else return nullptr;  // "bad bpp"
+        if (bpp == 1)
+            row = (std::uint64_t(width) + 7) >> 3;
+        else if (bpp == 4)
+            row = (std::uint64_t(width) + 1) >> 1;
+        else if (bpp == 8)
+            row = width;
+        else
+            return nullptr;  // "bad bpp"
         pad_width = row;
     } else {
         if (gap < 0 || !masks_accepted(bpp, masks)) return nullptr;
@@ -232,7 +236,7 @@ const char *check_psd(InputFile &file) noexcept {
     const int planes = std::min(channels, 4);
     if (compression == 0)
         return in.holds(std::uint64_t(planes) * pixels * std::uint64_t(depth / 8)) ? nullptr
-                                                                                  : "truncated";
+                                                                                   : "truncated";
     const std::uint64_t row_counts = std::uint64_t(height) * std::uint64_t(channels) * 2;
     if (!in.holds(row_counts)) return "truncated";
     in.skip(row_counts);
@@ -319,10 +323,14 @@ const char *check_pic(InputFile &file) noexcept {
         if (in.at_end()) return "bad file";
         const std::uint64_t n = std::uint64_t(std::popcount(unsigned(channels) & 0xF0u));
         if (size != 8 || n == 0) return "bad format";
-        if (type == 0) row_bytes += width * n;
-        else if (type == 1) row_bytes += ceil_div(width, 255) * (1 + n);
-        else if (type == 2) row_bytes += ceil_div(width, 65535) * (3 + n);
-        else if (height > 0) return "bad format";
+        if (type == 0)
+            row_bytes += width * n;
+        else if (type == 1)
+            row_bytes += ceil_div(width, 255) * (1 + n);
+        else if (type == 2)
+            row_bytes += ceil_div(width, 65535) * (3 + n);
+        else if (height > 0)
+            return "bad format";
     }
     return in.holds(std::uint64_t(height) * row_bytes) ? nullptr : "truncated";
 }

@@ -27,15 +27,24 @@ StbFormat stb_format(const std::uint8_t *head, std::size_t size) noexcept {
     StbFormat format = StbFormat::unknown;
     std::size_t fill = 0;
     while (fill < size && head[fill] == 0xFF) ++fill;
-    if (stbi__png_test(&s)) format = StbFormat::png;
-    else if (stbi__bmp_test(&s)) format = StbFormat::bmp;
-    else if (stbi__gif_test(&s)) format = StbFormat::gif;
-    else if (stbi__psd_test(&s)) format = StbFormat::psd;
-    else if (stbi__pic_test(&s)) format = StbFormat::pic;
-    else if (fill > 0 && fill < size && head[fill] == 0xD8) format = StbFormat::jpeg;
-    else if (stbi__pnm_test(&s)) format = StbFormat::pnm;
-    else if (stbi__hdr_test(&s)) format = StbFormat::hdr;
-    else if (stbi__tga_test(&s)) format = StbFormat::tga;
+    if (stbi__png_test(&s))
+        format = StbFormat::png;
+    else if (stbi__bmp_test(&s))
+        format = StbFormat::bmp;
+    else if (stbi__gif_test(&s))
+        format = StbFormat::gif;
+    else if (stbi__psd_test(&s))
+        format = StbFormat::psd;
+    else if (stbi__pic_test(&s))
+        format = StbFormat::pic;
+    else if (fill > 0 && fill < size && head[fill] == 0xD8)
+        format = StbFormat::jpeg;
+    else if (stbi__pnm_test(&s))
+        format = StbFormat::pnm;
+    else if (stbi__hdr_test(&s))
+        format = StbFormat::hdr;
+    else if (stbi__tga_test(&s))
+        format = StbFormat::tga;
     clear_decoder_reason();  // the tests leave reasons of their own
     return format;
 }

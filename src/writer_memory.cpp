@@ -43,7 +43,8 @@ void release_held() noexcept {
 }  // namespace
 
 void *writer_malloc(std::size_t size) noexcept {
-    auto *h = too_large(size) ? nullptr : static_cast<Header *>(large_malloc(sizeof(Header) + size));
+    auto *h =
+        too_large(size) ? nullptr : static_cast<Header *>(large_malloc(sizeof(Header) + size));
     if (!h) return nullptr;  // stb checks these
     link(h);
     return h + 1;

@@ -1,13 +1,12 @@
 // Loading and saving: decoder reasons, the size limit, output formats and flattening onto white.
-#include "image_read.hpp"
-#include "image_write.hpp"
-
 #include <kelvane.h>
 #include <stb_image_write.h>
 
 #include <fstream>
 #include <string>
 
+#include "image_read.hpp"
+#include "image_write.hpp"
 #include "message.hpp"
 #include "support/fixture.hpp"
 

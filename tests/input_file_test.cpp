@@ -76,7 +76,8 @@ TEST_F(input_file_test, files_claiming_more_than_they_hold_are_refused) {
          jpeg_frame(0xC0, 30000, 20000) + jpeg_scan("\x12\x34") + "\xFF\xD9"},
         {"many-scans.jpg", "too many scans", many_scans + "\xFF\xD9"},
         {"rle.tga", "truncated",
-         std::string("\0\0\x0A", 3) + std::string(9, '\0') + le16(32768) + le16(16383) + "\x20\x08"},
+         std::string("\0\0\x0A", 3) + std::string(9, '\0') + le16(32768) + le16(16383) +
+             "\x20\x08"},
         {"raw.psd", "truncated", psd(30000, 17000, 8, 0, {}, 3)},
         {"raw.ppm", "truncated", "P6 20000 20000 255\n"},
         {"raw.bmp", "truncated",
@@ -113,12 +114,9 @@ TEST_F(input_file_test, truncated_files_are_refused_and_whole_ones_decode) {
         bool last_byte_is_data;
     } cases[] = {
         {"a.bmp", bmp_of(picture), false},  // the last row's padding is never read
-        {"raw.tga", tga_of(picture, false), true},
-        {"rle.tga", tga_of(picture, true), true},
-        {"raw.psd", psd_of(picture, false), true},
-        {"packed.psd", psd_of(picture, true), true},
-        {"a.ppm", ppm_of(picture), true},
-        {"a.pic", pic_of(picture), true},
+        {"raw.tga", tga_of(picture, false), true}, {"rle.tga", tga_of(picture, true), true},
+        {"raw.psd", psd_of(picture, false), true}, {"packed.psd", psd_of(picture, true), true},
+        {"a.ppm", ppm_of(picture), true},          {"a.pic", pic_of(picture), true},
         {"a.gif", gif_of(picture), false},  // the file ends with a terminator and a trailer
         {"a.hdr", flat_hdr_of(picture), true},
     };

@@ -23,9 +23,12 @@ class output_file_test : public ScratchTest {
     std::string noisy_input(const std::string &name) const {
         const std::string p = path(name);
         const Picture picture = noise_picture(64, 64, 7);
-        if (name.ends_with(".png")) write_png(p, picture);
-        else if (name.ends_with(".jpg")) stbi_write_jpg(p.c_str(), 64, 64, 4, picture.rgba.data(), 90);
-        else stbi_write_bmp(p.c_str(), 64, 64, 4, picture.rgba.data());
+        if (name.ends_with(".png"))
+            write_png(p, picture);
+        else if (name.ends_with(".jpg"))
+            stbi_write_jpg(p.c_str(), 64, 64, 4, picture.rgba.data(), 90);
+        else
+            stbi_write_bmp(p.c_str(), 64, 64, 4, picture.rgba.data());
         return p;
     }
     // The names in the scratch folder, so that a stray temporary file shows.

@@ -24,7 +24,8 @@ namespace {
 std::string fast_zlib(const std::string &data, int quality) {
     std::vector<unsigned char> exact(data.begin(), data.end());
     int length = 0;
-    unsigned char *z = kelvane::png_zlib_compress(exact.data(), int(exact.size()), &length, quality);
+    unsigned char *z =
+        kelvane::png_zlib_compress(exact.data(), int(exact.size()), &length, quality);
     if (!z) return "(refused)";
     std::string out(reinterpret_cast<const char *>(z), std::size_t(length));
     kelvane::writer_free(z);

@@ -1,12 +1,11 @@
 #include "fixture.hpp"
 
 #include <kelvane.h>
+#include <stb_image.h>
+#include <stb_image_write.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <stb_image.h>
-#include <stb_image_write.h>
 
 #include <cstring>
 #include <fstream>

@@ -67,7 +67,8 @@ std::string jpeg_of(const Picture &p, int quality) {
 
 std::string ppm_of(const Picture &p) {
     std::string s = "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
-    for (std::size_t i = 0; i < p.rgba.size(); i += 4) s.append(p.rgba.begin() + long(i), p.rgba.begin() + long(i) + 3);
+    for (std::size_t i = 0; i < p.rgba.size(); i += 4)
+        s.append(p.rgba.begin() + long(i), p.rgba.begin() + long(i) + 3);
     return s;
 }
 

@@ -23,12 +23,12 @@ std::string psd(int width, int height, int depth, int compression,
 std::string psd_of(const Picture &picture, bool packbits);
 
 // Files of the picture in the formats stb_image_write does not write, or not every way.
-std::string bmp_of(const Picture &picture);                 // 24-bit
-std::string tga_of(const Picture &picture, bool rle);       // 32-bit
-std::string ppm_of(const Picture &picture);                 // 8-bit binary P6
-std::string pic_of(const Picture &picture);                 // one raw RGBA packet
-std::string gif_of(const Picture &picture);                 // 256 colours, 9-bit LZW codes
-std::string flat_hdr_of(const Picture &picture);            // Radiance, rows stored flat
+std::string bmp_of(const Picture &picture);            // 24-bit
+std::string tga_of(const Picture &picture, bool rle);  // 32-bit
+std::string ppm_of(const Picture &picture);            // 8-bit binary P6
+std::string pic_of(const Picture &picture);            // one raw RGBA packet
+std::string gif_of(const Picture &picture);            // 256 colours, 9-bit LZW codes
+std::string flat_hdr_of(const Picture &picture);       // Radiance, rows stored flat
 std::string jpeg_of(const Picture &picture, int quality = 90);
 
 }  // namespace kelvane_test
