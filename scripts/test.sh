@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Sets up what is missing, then builds and runs everything that checks the library:
-#   1. the test suite in a Release build with warnings as errors, including the tests that need
+#   1. the layout of every C and C++ source (scripts/format.sh --check, clang-format 14);
+#   2. the test suite in a Release build with warnings as errors, including the tests that need
 #      gigabytes (KELVANE_LARGE_TESTS=1: about 9 GiB and a minute);
-#   2. the same suite with the fast PNG compressor (-DKELVANE_FAST_PNG=ON);
-#   3. the suite in a Debug build under AddressSanitizer, LeakSanitizer and
+#   3. the same suite built by clang (Release, warnings as errors);
+#   4. the same suite with the fast PNG compressor (-DKELVANE_FAST_PNG=ON);
+#   5. the suite in a Debug build under AddressSanitizer, LeakSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   4. the Release suite again under valgrind's memcheck (scripts/valgrind.sh);
-#   5. the Windows cross-build and its export check (scripts/windows-cross.sh);
-#   6. each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan).
+#   6. the Release suite again under valgrind's memcheck (scripts/valgrind.sh);
+#   7. the Windows cross-build and its export check (scripts/windows-cross.sh);
+#   8. each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup-deps.sh libdeflate-dev python3 python3-pil python3-distributed valgrind clang \
-    libclang-rt-14-dev imagemagick-6.q16 g++-mingw-w64-x86-64
+    libclang-rt-14-dev clang-format-14 imagemagick-6.q16 g++-mingw-w64-x86-64
 jobs=$(nproc 2>/dev/null || echo 2)
 
 run_suite() {  # name, cmake arguments...
@@ -25,7 +27,9 @@ run_suite() {  # name, cmake arguments...
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure
 }
 
+scripts/format.sh --check
 KELVANE_LARGE_TESTS=1 run_suite release -DCMAKE_BUILD_TYPE=Release
+run_suite clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 run_suite fastpng -DCMAKE_BUILD_TYPE=Release -DKELVANE_FAST_PNG=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     run_suite asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined \

@@ -20,6 +20,9 @@ void kernel_weights(int blur, float *kernel) noexcept;
 
 // The row primitives both passes are built from. A sum is always taken in tap order from +0, in
 // single precision, one lane per float, so lanes may run side by side without changing a bit.
+// The loops are written plainly and left to the compiler's vectoriser (at -O3, four floats to a
+// 16-byte vector on x86-64), which versions each one with a run-time check that `out` does not
+// overlap its sources; the tests compare every sum with the scalar reference blur.
 
 // out[i] = sum over t < taps of source[i + 4 t] * kernel[t], for i < n_floats: a row of RGBA
 // pixels convolved along the row, `source` holding the taps' pixels as floats.

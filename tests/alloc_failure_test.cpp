@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <new>
 #include <string>
@@ -107,16 +106,15 @@ class alloc_failure_test : public ScratchTest {
         const std::function<std::string(const std::vector<Request> &, std::size_t)> &message_for) {
         int result = 0;
         const std::vector<Request> all = run(call, 0, result);
-        ASSERT_EQ(result, 1) << kelvane_last_error();
+        ASSERT_EQ(result, 1) << last_error();
         ASSERT_FALSE(all.empty());
         std::filesystem::remove(target);
-        const std::string text = path("notes.txt");
-        std::ofstream(text) << "not a picture";
+        const std::string text = file("notes.txt", "not a picture");
         for (std::size_t k = 1; k <= all.size(); ++k) {
             ASSERT_EQ(kelvane_rounded(text.c_str(), target.c_str(), 1), 0);
             run(call, k, result);
             EXPECT_EQ(result, 0) << "allocation " << k << " of " << all.size();
-            EXPECT_EQ(decoder_message(kelvane_last_error()), message_for(all, k))
+            EXPECT_EQ(decoder_message(last_error()), message_for(all, k))
                 << "allocation " << k << " of " << all.size() << " (" << all[k - 1].size
                 << " bytes)";
             EXPECT_FALSE(exists(target)) << "allocation " << k;
@@ -143,9 +141,8 @@ Picture sample(int w, int h) {
 TEST_F(alloc_failure_test, uniform_and_per_side_borders) {
     const std::string input = in(sample(37, 23));
     for (const char *name : {"border.png", "border.jpg", "border.bmp"}) {
-        const std::string target = out(name), decode = "cannot decode '" + input + "': outofmem";
-        const std::string encode = "failed to write '" + target + "': cannot encode '" + target +
-                                   "' (check the extension)";
+        const std::string target = out(name), decode = decode_failure(input, "outofmem");
+        const std::string encode = save_failure(target);
         auto border_message = [&](int w, int h) {
             return [&, w, h](const std::vector<Request> &all, std::size_t k) {
                 const std::size_t canvas = canvas_index(all, w, h);
@@ -178,9 +175,7 @@ TEST_F(alloc_failure_test, rounded_corners) {
     refuse_each(
         target, [&] { return kelvane_rounded(input.c_str(), target.c_str(), 5); },
         [&](const std::vector<Request> &, std::size_t k) {
-            return k <= decoding ? "cannot decode '" + input + "': outofmem"
-                                 : "failed to write '" + target + "': cannot encode '" + target +
-                                       "' (check the extension)";
+            return k <= decoding ? decode_failure(input, "outofmem") : save_failure(target);
         });
 }
 
@@ -195,7 +190,7 @@ TEST_F(alloc_failure_test, shadow) {
             [&] { return kelvane_shadow(input.c_str(), target.c_str(), -5, 3, blur, 9, 8, 7); },
             [&](const std::vector<Request> &all, std::size_t k) -> std::string {
                 const std::size_t canvas = canvas_index(all, width, height);
-                if (k < canvas) return "cannot decode '" + input + "': outofmem";
+                if (k < canvas) return decode_failure(input, "outofmem");
                 if (k == canvas)
                     return "out of memory for " + std::to_string(width) + "x" +
                            std::to_string(height) + " shadow canvas";
@@ -212,8 +207,7 @@ TEST_F(alloc_failure_test, shadow) {
                     return nth < 2 ? "out of memory for shadow layer"
                                    : "out of memory for blur kernel";
                 }
-                return "failed to write '" + target + "': cannot encode '" + target +
-                       "' (check the extension)";
+                return save_failure(target);
             });
     }
 }

@@ -1,5 +1,5 @@
-// The blur's building blocks against the plain definition, bit for bit at float level: rounding
-// to bytes would hide a last-bit drift.
+// The blur's building blocks against the plain reference blur, bit for bit at float level:
+// rounding to bytes would hide a last-bit drift.
 #include "blur.hpp"
 
 #include <gtest/gtest.h>
@@ -13,8 +13,8 @@ using namespace kelvane_test;
 
 namespace {
 
-bool same_bits(const std::vector<float> &a, const std::vector<float> &b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+bool same_bits(const float *a, const float *b, std::size_t n) {
+    return std::memcmp(a, b, n * sizeof(float)) == 0;
 }
 
 std::vector<float> kernel_for(int blur) {
@@ -23,36 +23,71 @@ std::vector<float> kernel_for(int blur) {
     return kernel;
 }
 
-TEST(blur_test, row_primitives_sum_each_lane_in_tap_order) {
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> value(0.0f, 255.0f);
-    for (int blur : {1, 2, 5, 17, 256}) {
-        const std::vector<float> k = kernel_for(blur);
-        const int taps = int(k.size());
-        for (int n : {4, 12, 60, 257 * 4}) {
-            std::vector<float> source(std::size_t(n + 4 * taps));
-            for (float &v : source) v = value(rng);
-            const std::size_t count = static_cast<std::size_t>(n);
-            std::vector<float> got(count), want(count, 0.0f);
-            kelvane::convolve_row(source.data(), n, k.data(), taps, got.data());
-            for (int i = 0; i < n; ++i)
-                for (int t = 0; t < taps; ++t)
-                    want[std::size_t(i)] += source[std::size_t(i + 4 * t)] * k[std::size_t(t)];
-            ASSERT_TRUE(same_bits(got, want)) << "convolve_row blur=" << blur << " n=" << n;
+TEST(blur_test, kernel_weights_are_the_normalised_gaussian) {
+    const std::vector<float> k1 = kernel_for(1), k2 = kernel_for(2);
+    EXPECT_NEAR(k1[0], 0.212f, 0.001f);
+    EXPECT_NEAR(k1[1], 0.576f, 0.001f);
+    EXPECT_EQ(k1[0], k1[2]);
+    const float near2[5] = {0.1117f, 0.2365f, 0.3036f, 0.2365f, 0.1117f};
+    for (std::size_t t = 0; t < 5; ++t) EXPECT_NEAR(k2[t], near2[t], 0.001f) << t;
+    EXPECT_EQ(k1, reference_kernel(1));
+    EXPECT_EQ(k2, reference_kernel(2));
+    // Up to blur 256 the outermost weight is e^-1 of the centre; beyond, the bell is cut earlier.
+    const std::vector<float> k300 = kernel_for(300);
+    EXPECT_NEAR(k300[0] / k300[256], 0.48f, 0.01f);
+    EXPECT_EQ(k300, reference_kernel(300));
+}
 
-            // Every third row is null: it holds zeros and must not change a sum.
-            std::vector<const float *> rows(k.size());
-            for (int t = 0; t < taps; ++t)
-                rows[std::size_t(t)] = t % 3 == 1 ? nullptr : source.data() + t;
-            std::fill(want.begin(), want.end(), 0.0f);
-            for (int i = 0; i < n; ++i)
-                for (int t = 0; t < taps; ++t)
-                    want[std::size_t(i)] +=
-                        (t % 3 == 1 ? 0.0f : source[std::size_t(t + 3 + i)]) * k[std::size_t(t)];
-            kelvane::accumulate_rows(rows.data(), 3, n, k.data(), taps, got.data());
-            ASSERT_TRUE(same_bits(got, want)) << "accumulate_rows blur=" << blur << " n=" << n;
+// Both passes built from the row primitives as the shadow builds them, against the reference's
+// passes: across, each row's taps read its pixels with the edge pixels repeated; down, the rows
+// of zeros are handed over as null rows, which must leave every sum as it would be.
+TEST(blur_test, row_primitives_give_the_reference_passes) {
+    std::mt19937 rng(7);
+    const int height = 7;
+    for (int blur : {1, 2, 5, 17, 256})
+        for (int width : {1, 3, 15, 257}) {
+            const int radius = kelvane::kernel_radius(blur), taps = 2 * radius + 1;
+            const std::vector<float> k = kernel_for(blur);
+            const std::size_t row_floats = std::size_t(width) * 4;
+            auto clear = [](int y) { return y % 3 == 1; };
+            std::vector<std::uint8_t> layer(row_floats * height);
+            for (std::size_t i = 0; i < layer.size(); ++i)
+                layer[i] = clear(int(i / row_floats)) ? 0 : std::uint8_t(rng());
+
+            const std::vector<float> across = reference_horizontal(layer, width, height, blur);
+            std::vector<float> source(std::size_t(width + 2 * radius) * 4), got(across.size());
+            for (int y = 0; y < height; ++y) {
+                for (int p = -radius; p < width + radius; ++p)
+                    for (int c = 0; c < 4; ++c)
+                        source[std::size_t(p + radius) * 4 + std::size_t(c)] =
+                            layer[std::size_t(y) * row_floats +
+                                  std::size_t(std::clamp(p, 0, width - 1)) * 4 + std::size_t(c)];
+                kelvane::convolve_row(source.data(), int(row_floats), k.data(), taps,
+                                      got.data() + std::size_t(y) * row_floats);
+            }
+            ASSERT_TRUE(same_bits(got.data(), across.data(), got.size()))
+                << "across, blur=" << blur << " width=" << width;
+
+            // Down, from a column offset as the shadow starts past the columns it skips.
+            const std::vector<float> down = reference_vertical_sums(across, width, height, blur);
+            const std::size_t offset = std::size_t(width / 3) * 4, n = row_floats - offset;
+            std::vector<const float *> rows(std::size_t(taps), nullptr);
+            for (int y = 0; y < height; ++y) {
+                for (int t = 0; t < taps; ++t) {
+                    const int from = std::clamp(y - radius + t, 0, height - 1);
+                    rows[std::size_t(t)] =
+                        clear(from) ? nullptr : across.data() + std::size_t(from) * row_floats;
+                }
+                float *sums = got.data() + std::size_t(y) * row_floats;
+                kelvane::accumulate_rows(rows.data(), offset, int(n), k.data(), taps, sums);
+                ASSERT_TRUE(same_bits(sums, down.data() + std::size_t(y) * row_floats + offset, n))
+                    << "down, blur=" << blur << " width=" << width << " row " << y;
+            }
+
+            std::vector<std::uint8_t> bytes(down.size());
+            kelvane::round_to_bytes(down.data(), int(down.size()), bytes.data());
+            ASSERT_EQ(bytes, reference_vertical(across, width, height, blur));
         }
-    }
 }
 
 TEST(blur_test, rounding_truncates_half_up_and_holds_to_a_byte) {

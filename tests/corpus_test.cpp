@@ -1,7 +1,7 @@
-// Real-world files (../shared/testdata/, when present) through all five operations, in PNG, JPEG
-// and BMP output: each call either succeeds with an output of the right size and pixels, the very
-// file that stock stb writes for that canvas, or fails with the loader's message. The outputs
-// stay in the build tree with a manifest, for the independent decoder's check
+// Real-world files (the corpus of KELVANE_TESTDATA, when present) through all five operations, in
+// PNG, JPEG and BMP output: each call either succeeds with an output of the right size and pixels,
+// the very file that stock stb writes for that canvas, or fails with the loader's message. The
+// outputs stay in the build tree with a manifest, for the independent decoder's check
 // (independent_decoder_test.py).
 #include <kelvane.h>
 
@@ -11,7 +11,6 @@
 #include <sstream>
 #include <string>
 
-#include "image_read.hpp"
 #include "image_write.hpp"
 #include "support/fixture.hpp"
 #include "support/reference_blur.hpp"
@@ -53,17 +52,6 @@ const std::map<std::string, std::string> refused_as_truncated = {
     {"pillow/combined_larger_than_size.psd", "truncated"},
     {"pillow/cross_scan_line_truncated.tga", "truncated"},
 };
-
-// The picture as the library loads it.
-Picture loaded(const std::string &path) {
-    kelvane::Image image;
-    if (!kelvane::load_image(path.c_str(), image)) return Picture{};
-    const std::uint8_t *px = image.pixels.get();
-    return {image.width,
-            image.height,
-            image.channels,
-            {px, px + std::size_t(image.width) * std::size_t(image.height) * 4}};
-}
 
 // An operation with fixed arguments, and what its output must hold for a given picture.
 struct Operation {
@@ -147,7 +135,7 @@ TEST(corpus_test, every_file_through_every_operation) {
     std::filesystem::remove_all(out_dir);
     std::filesystem::create_directories(out_dir);
     std::ofstream manifest(out_dir / "manifest.tsv");
-    if (dir.empty()) GTEST_SKIP() << "no test corpus beside this checkout";
+    if (dir.empty()) GTEST_SKIP() << no_testdata_reason();
 
     int files = 0, decoded = 0, written = 0, refused = 0;
     for (CorpusEntry e : corpus_entries(dir)) {
@@ -158,7 +146,7 @@ TEST(corpus_test, every_file_through_every_operation) {
             ASSERT_EQ(e.ok, "1") << e.path;
             e.ok = "0", e.reason = truncated->second;
         }
-        const Picture picture = loaded(input);
+        const Picture picture = library_load(input);
         // Where stb's own pixels are repeatable, the library loads exactly those. (Elsewhere stb
         // reads past a buffer or leaves pixels unset; the library's own repairs are what the
         // operations must then keep.)
@@ -175,12 +163,11 @@ TEST(corpus_test, every_file_through_every_operation) {
                 if (e.ok != "1") {
                     ASSERT_FALSE(ok) << e.path;
                     const std::string reason = e.reason.empty() ? "unknown error" : e.reason;
-                    ASSERT_EQ(std::string(kelvane_last_error()),
-                              "cannot decode '" + input + "': " + reason);
+                    ASSERT_EQ(last_error(), decode_failure(input, reason));
                     ++refused;
                     continue;
                 }
-                ASSERT_TRUE(ok) << e.path << " " << op.name << ": " << kelvane_last_error();
+                ASSERT_TRUE(ok) << e.path << " " << op.name << ": " << last_error();
                 ++written;
                 const Picture result = read_rgba(out);
                 const auto [w, h] = output_size(op.name, picture.width, picture.height);

@@ -14,17 +14,7 @@ using namespace kelvane_test;
 
 namespace {
 
-class input_file_test : public ScratchTest {
-  protected:
-    std::string file(const std::string &name, const std::string &bytes) const {
-        write_bytes(path(name), bytes);
-        return path(name);
-    }
-    // The message of a refused input.
-    static std::string refused(const std::string &input, const std::string &reason) {
-        return "cannot decode '" + input + "': " + reason;
-    }
-};
+class input_file_test : public ScratchTest {};
 
 // A JPEG frame header (SOF0 or SOF2) of one grey component.
 std::string jpeg_frame(int marker, int width, int height) {
@@ -59,9 +49,9 @@ TEST_F(input_file_test, a_picture_through_a_pipe_decodes_as_from_a_file) {
     EXPECT_EQ(read_bytes(path("from-fifo.png")), read_bytes(path("from-file.png")));
     // Nothing to read still reads as it did.
     EXPECT_EQ(kelvane_solid(path("missing.jpg").c_str(), path("x.png").c_str(), 2, 0, 0, 0), 0);
-    EXPECT_EQ(last_error(), refused(path("missing.jpg"), "can't fopen"));
+    EXPECT_EQ(last_error(), decode_failure(path("missing.jpg"), "can't fopen"));
     EXPECT_EQ(kelvane_solid(dir_.c_str(), path("x.png").c_str(), 2, 0, 0, 0), 0);
-    EXPECT_EQ(last_error(), refused(dir_.string(), "can't fopen"));
+    EXPECT_EQ(last_error(), decode_failure(dir_.string(), "can't fopen"));
 }
 
 TEST_F(input_file_test, files_claiming_more_than_they_hold_are_refused) {
@@ -101,7 +91,7 @@ TEST_F(input_file_test, files_claiming_more_than_they_hold_are_refused) {
             return kelvane_rounded(input.c_str(), out().c_str(), 3);
         });
         EXPECT_EQ(child.result, 0) << c.name;
-        EXPECT_EQ(child.message, refused(input, c.reason)) << c.name;
+        EXPECT_EQ(child.message, decode_failure(input, c.reason)) << c.name;
         EXPECT_FALSE(exists(out()));
     }
 }
@@ -130,7 +120,8 @@ TEST_F(input_file_test, truncated_files_are_refused_and_whole_ones_decode) {
             const std::string input = file(std::string("cut-") + c.name, c.bytes.substr(0, cut));
             EXPECT_EQ(kelvane_rounded(input.c_str(), out("cut.png").c_str(), 0), 0)
                 << c.name << " cut at " << cut;
-            EXPECT_EQ(last_error(), refused(input, "truncated")) << c.name << " cut at " << cut;
+            EXPECT_EQ(last_error(), decode_failure(input, "truncated"))
+                << c.name << " cut at " << cut;
         }
     }
 }

@@ -21,10 +21,6 @@ class large_test : public ScratchTest {
             GTEST_SKIP() << "needs gigabytes: set KELVANE_LARGE_TESTS=1";
         ScratchTest::SetUp();
     }
-    std::string save_failure(const std::string &target) const {
-        return "failed to write '" + target + "': cannot encode '" + target +
-               "' (check the extension)";
-    }
     // Width and height in a PNG's header, provided the file ends with its IEND chunk (stb
     // declines to read PNGs of more than 2^30 bytes of pixels, so it cannot tell).
     std::pair<int, int> png_size(const std::string &file) const {
@@ -53,7 +49,7 @@ TEST_F(large_test, the_largest_pictures_load_and_are_refused_by_the_encoders) {
     const std::string input = grey_pgm(path("large.pgm"), 32768, 16383);
     // 2^31 bytes of PNG rows are beyond stb's deflate; as a BMP it fits the encoder's ints.
     EXPECT_EQ(kelvane_rounded(input.c_str(), out("large.png").c_str(), 100), 0);
-    EXPECT_EQ(std::string(kelvane_last_error()), save_failure(out("large.png")));
+    EXPECT_EQ(last_error(), save_failure(out("large.png")));
     EXPECT_FALSE(exists(out("large.png")));
     ASSERT_EQ(kelvane_rounded(input.c_str(), out("large.bmp").c_str(), 100), 1);
     const std::string bmp = read_bytes(out("large.bmp"));
@@ -62,10 +58,10 @@ TEST_F(large_test, the_largest_pictures_load_and_are_refused_by_the_encoders) {
     std::filesystem::remove(out("large.bmp"));
     // The shadow canvas may be 32768 each way: accepted, then beyond the PNG encoder.
     EXPECT_EQ(kelvane_shadow(input.c_str(), out().c_str(), 0, 16385, 0, 0, 0, 0), 0);
-    EXPECT_EQ(std::string(kelvane_last_error()), save_failure(out()));
+    EXPECT_EQ(last_error(), save_failure(out()));
     const std::string too_large = grey_pgm(path("too-large.pgm"), 32768, 16384);
     EXPECT_EQ(kelvane_rounded(too_large.c_str(), out().c_str(), 1), 0);
-    EXPECT_EQ(std::string(kelvane_last_error()), "cannot decode '" + too_large + "': outofmem");
+    EXPECT_EQ(last_error(), decode_failure(too_large, "outofmem"));
 }
 
 TEST_F(large_test, canvases_at_the_limits_are_built_and_then_refused_by_the_encoders) {
@@ -73,14 +69,14 @@ TEST_F(large_test, canvases_at_the_limits_are_built_and_then_refused_by_the_enco
     // A shadow canvas of 32768 x 32768 around a single pixel.
     EXPECT_EQ(kelvane_shadow(input.c_str(), out("shadow.bmp").c_str(), 32767, -32767, 0, 0, 0, 0),
               0);
-    EXPECT_EQ(std::string(kelvane_last_error()), save_failure(out("shadow.bmp")));
+    EXPECT_EQ(last_error(), save_failure(out("shadow.bmp")));
     // 65536 x 32767 = 2147418112 pixels: the largest per-side canvas an int counts (8 GiB).
     EXPECT_EQ(kelvane_sides(input.c_str(), out("sides.png").c_str(), 0, 65535, 32766, 0, 0, 0, 0),
               0);
-    EXPECT_EQ(std::string(kelvane_last_error()), save_failure(out("sides.png")));
+    EXPECT_EQ(last_error(), save_failure(out("sides.png")));
     // 20019 square: an int pixel count, past what stb's deflate can hold.
     EXPECT_EQ(kelvane_padding(input.c_str(), out("border.png").c_str(), 10009, 0, 0, 0), 0);
-    EXPECT_EQ(std::string(kelvane_last_error()), save_failure(out("border.png")));
+    EXPECT_EQ(last_error(), save_failure(out("border.png")));
     EXPECT_FALSE(exists(out("shadow.bmp")) || exists(out("sides.png")) ||
                  exists(out("border.png")));
 }
@@ -89,7 +85,7 @@ TEST_F(large_test, a_png_just_within_the_encoders_reach_is_written) {
     const std::string input = in(solid_picture(1, 1, {1, 2, 3, 255}));
     // (4 * 18917 + 1) * 18917 = 1431430473 bytes of filtered rows: within the PNG bound.
     ASSERT_EQ(kelvane_solid(input.c_str(), out("edge.png").c_str(), 9458, 9, 9, 9), 1)
-        << kelvane_last_error();
+        << last_error();
     EXPECT_EQ(png_size(out("edge.png")), std::make_pair(18917, 18917));
 }
 

@@ -9,7 +9,6 @@
 #include <random>
 #include <sstream>
 
-#include "image_read.hpp"
 #include "image_write.hpp"
 #include "support/fixture.hpp"
 #include "support/stock_stb.hpp"
@@ -130,7 +129,7 @@ TEST(png_compressor_test, writes_stbs_png_files_for_the_corpus) {
     GTEST_SKIP() << "the fast PNG build writes libdeflate's streams, not stb's";
 #endif
     const std::filesystem::path dir = testdata_dir();
-    if (dir.empty()) GTEST_SKIP() << "no test corpus beside this checkout";
+    if (dir.empty()) GTEST_SKIP() << no_testdata_reason();
     std::ifstream table(dir / "expected-decode.tsv");
     std::string line, name;
     std::getline(table, line);
@@ -140,26 +139,29 @@ TEST(png_compressor_test, writes_stbs_png_files_for_the_corpus) {
     int pictures = 0;
     while (std::getline(table, line)) {
         std::istringstream(line) >> name;
-        kelvane::Image image;
-        if (!kelvane::load_image((dir / name).string().c_str(), image)) continue;
+        const Picture loaded = library_load((dir / name).string());
+        if (loaded.width == 0) continue;
         ++pictures;
-        const int w = image.width, h = image.height;
-        std::vector<std::uint8_t> framed(std::size_t(w + 14) * std::size_t(h + 14) * 4, 200);
-        for (int y = 0; y < h; ++y)
-            std::memcpy(&framed[(std::size_t(y + 7) * std::size_t(w + 14) + 7) * 4], image.row(y),
-                        std::size_t(w) * 4);
-        for (const auto &[pw, ph, px] :
-             {std::tuple{w, h, image.pixels.get()}, std::tuple{w + 14, h + 14, framed.data()}})
+        const int w = loaded.width, h = loaded.height;
+        const Picture framed = [&] {
+            Picture p = solid_picture(w + 14, h + 14, {200, 200, 200, 200});
+            for (int y = 0; y < h; ++y)
+                std::memcpy(&p.rgba[(std::size_t(y + 7) * std::size_t(w + 14) + 7) * 4],
+                            &loaded.rgba[std::size_t(y) * std::size_t(w) * 4], std::size_t(w) * 4);
+            return p;
+        }();
+        for (const Picture *picture : {&loaded, &framed})
             for (int level : {5, 8, 13}) {
-                kelvane::Image picture;
-                picture.width = pw, picture.height = ph;
-                picture.pixels = kelvane::alloc_pixels(pw, ph, 4);
-                std::memcpy(picture.pixels.get(), px, std::size_t(pw) * std::size_t(ph) * 4);
+                kelvane::Image image = image_of(*picture);
                 stbi_write_png_compression_level = level;
-                ASSERT_EQ(kelvane::save_image(scratch.c_str(), picture), 1);
+                ASSERT_EQ(kelvane::save_image(scratch.c_str(), image), 1);
                 stbi_write_png_compression_level = 8;
-                ASSERT_EQ(difference(read_bytes(scratch), stock::png(pw, ph, px, level)), "")
-                    << name << " " << pw << "x" << ph << " level " << level;
+                ASSERT_EQ(
+                    difference(read_bytes(scratch), stock::png(picture->width, picture->height,
+                                                               picture->rgba.data(), level)),
+                    "")
+                    << name << " " << picture->width << "x" << picture->height << " level "
+                    << level;
             }
     }
     std::filesystem::remove(scratch);

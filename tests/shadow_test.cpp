@@ -3,11 +3,9 @@
 
 #include <kelvane.h>
 
-#include <cstring>
 #include <random>
 #include <string>
 
-#include "blur.hpp"
 #include "image.hpp"
 #include "support/fixture.hpp"
 #include "support/reference_blur.hpp"
@@ -18,22 +16,13 @@ namespace {
 
 using Px = std::vector<std::uint8_t>;
 
-std::string last_error() { return kelvane_last_error(); }
-
 // The library's shadow canvas for `picture`, built in memory without files.
 Picture library_shadow(const Picture &picture, int dx, int dy, int blur, int r, int g, int b) {
-    kelvane::Image image;
-    image.width = picture.width;
-    image.height = picture.height;
-    image.channels = 4;
-    image.pixels = kelvane::alloc_pixels(picture.width, picture.height, 4);
-    std::memcpy(image.pixels.get(), picture.rgba.data(), picture.rgba.size());
+    kelvane::Image image = image_of(picture);
     kelvane::ShadowGeometry geometry{};
     EXPECT_EQ(kelvane::shadow_geometry(picture.width, picture.height, dx, dy, blur, geometry), 1);
     EXPECT_EQ(kelvane::build_shadow(image, geometry, kelvane::rgb(r, g, b)), 1);
-    const std::uint8_t *px = image.pixels.get();
-    const std::size_t bytes = std::size_t(image.width) * std::size_t(image.height) * 4;
-    return {image.width, image.height, 4, {px, px + bytes}};
+    return picture_of(image);
 }
 
 // Pictures of the kinds the shadow treats differently: alpha varying everywhere, opaque (every
@@ -88,24 +77,6 @@ TEST_F(shadow_test, one_red_pixel_with_blur_one) {
                                      : Px{31, 0, 0, 31};
             EXPECT_EQ(result.at(x, y), want) << x << "," << y;
         }
-}
-
-TEST(kernel_test, weights_are_the_normalised_gaussian) {
-    float k1[3], k2[5];
-    kelvane::kernel_weights(1, k1);
-    kelvane::kernel_weights(2, k2);
-    EXPECT_NEAR(k1[0], 0.212f, 0.001f);
-    EXPECT_NEAR(k1[1], 0.576f, 0.001f);
-    EXPECT_EQ(k1[0], k1[2]);
-    const float near2[5] = {0.1117f, 0.2365f, 0.3036f, 0.2365f, 0.1117f};
-    for (int t = 0; t < 5; ++t) EXPECT_NEAR(k2[t], near2[t], 0.001f) << t;
-    EXPECT_EQ(std::vector<float>(k1, k1 + 3), reference_kernel(1));
-    EXPECT_EQ(std::vector<float>(k2, k2 + 5), reference_kernel(2));
-    // Up to blur 256 the outermost weight is e^-1 of the centre; beyond, the bell is cut earlier.
-    std::vector<float> k300(513);
-    kelvane::kernel_weights(300, k300.data());
-    EXPECT_NEAR(k300[0] / k300[256], 0.48f, 0.01f);
-    EXPECT_EQ(k300, reference_kernel(300));
 }
 
 TEST(shadow_exact_test, matches_the_plain_definition_bit_for_bit) {
@@ -233,7 +204,7 @@ TEST_F(shadow_test, checks_come_in_order) {
     EXPECT_EQ(kelvane_shadow(missing.c_str(), out().c_str(), -5, -5, -1, 0, 0, 0), 0);
     EXPECT_EQ(last_error(), "blur must be >= 0 (got -1)");
     EXPECT_EQ(kelvane_shadow(missing.c_str(), out().c_str(), -5, -5, 40000, 0, 0, 0), 0);
-    EXPECT_EQ(last_error(), "cannot decode '" + missing + "': can't fopen");
+    EXPECT_EQ(last_error(), decode_failure(missing, "can't fopen"));
     EXPECT_FALSE(exists(out()));
 }
 

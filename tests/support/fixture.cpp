@@ -12,6 +12,8 @@
 #include <iterator>
 #include <random>
 
+#include "image_read.hpp"
+
 namespace kelvane_test {
 
 void write_png(const std::string &path, const Picture &picture) {
@@ -45,6 +47,31 @@ std::string last_error() { return kelvane_last_error(); }
 
 std::string save_failure(const std::string &target) {
     return "failed to write '" + target + "': cannot encode '" + target + "' (check the extension)";
+}
+
+std::string decode_failure(const std::string &input, const std::string &reason) {
+    return "cannot decode '" + input + "': " + reason;
+}
+
+Picture picture_of(const kelvane::Image &image) {
+    const std::uint8_t *px = image.pixels.get();
+    const std::size_t bytes = std::size_t(image.width) * std::size_t(image.height) * 4;
+    return {image.width, image.height, image.channels, {px, px + bytes}};
+}
+
+kelvane::Image image_of(const Picture &picture) {
+    kelvane::Image image;
+    image.width = picture.width;
+    image.height = picture.height;
+    image.channels = 4;
+    image.pixels = kelvane::alloc_pixels(picture.width, picture.height, 4);
+    std::memcpy(image.pixels.get(), picture.rgba.data(), picture.rgba.size());
+    return image;
+}
+
+Picture library_load(const std::string &path) {
+    kelvane::Image image;
+    return kelvane::load_image(path.c_str(), image) ? picture_of(image) : Picture{};
 }
 
 void limit_address_space(std::size_t bytes) {
@@ -113,9 +140,12 @@ void expect_framed(const Picture &result, const Picture &picture, int left, int 
 }
 
 std::filesystem::path testdata_dir() {
-    const char *env = std::getenv("KELVANE_TESTDATA");
-    const std::filesystem::path dir = env ? env : KELVANE_TESTDATA_DIR;
+    const std::filesystem::path dir = KELVANE_TESTDATA_DIR;
     return std::filesystem::is_regular_file(dir / "expected-decode.tsv") ? dir : "";
+}
+
+std::string no_testdata_reason() {
+    return "no test corpus at '" KELVANE_TESTDATA_DIR "' (configure with -DKELVANE_TESTDATA=DIR)";
 }
 
 void ScratchTest::SetUp() {
@@ -130,6 +160,12 @@ void ScratchTest::SetUp() {
 void ScratchTest::TearDown() { std::filesystem::remove_all(dir_); }
 
 std::string ScratchTest::path(const std::string &name) const { return (dir_ / name).string(); }
+
+std::string ScratchTest::file(const std::string &name, const std::string &bytes) const {
+    const std::string p = path(name);
+    write_bytes(p, bytes);
+    return p;
+}
 
 std::string ScratchTest::in(const Picture &picture, const std::string &name) const {
     const std::string p = path(name);

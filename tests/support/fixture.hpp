@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "image.hpp"
 #include "picture.hpp"
 
 // Whether AddressSanitizer instruments this build (GCC says so one way, clang another).
@@ -38,6 +39,14 @@ Picture noise_picture(int w, int h, unsigned seed);
 std::string last_error();
 // The message of a call whose output could not be written to `target`.
 std::string save_failure(const std::string &target);
+// The message of a call whose input the decoder refused for `reason`.
+std::string decode_failure(const std::string &input, const std::string &reason);
+
+// The library's picture as the tests hold it, and back: 4 samples a pixel either way.
+Picture picture_of(const kelvane::Image &image);
+kelvane::Image image_of(const Picture &picture);
+// The file as the library decodes it; width 0 when the library refuses it.
+Picture library_load(const std::string &path);
 
 // What a call made in a child process returned, and its message: for tests that change limits
 // or identities of the process, or that must survive a call that does not return.
@@ -70,8 +79,10 @@ bool exists(const std::string &path);
 void expect_framed(const Picture &result, const Picture &picture, int left, int top,
                    const std::vector<std::uint8_t> &fill);
 
-// The public test corpus beside the project, or "" when this checkout has none.
+// The public test corpus (the build's KELVANE_TESTDATA), or "" when it is absent.
 std::filesystem::path testdata_dir();
+// Why the tests that need the corpus are skipped, naming where it was looked for.
+std::string no_testdata_reason();
 
 // Every test gets an empty directory of its own.
 class ScratchTest : public ::testing::Test {
@@ -83,6 +94,8 @@ class ScratchTest : public ::testing::Test {
     std::string path(const std::string &name) const;
     // Writes `picture` as in.png in the scratch directory and returns its path.
     std::string in(const Picture &picture, const std::string &name = "in.png") const;
+    // Writes `bytes` as the scratch file `name` and returns its path.
+    std::string file(const std::string &name, const std::string &bytes) const;
     std::string out(const std::string &name = "out.png") const { return path(name); }
 
     std::filesystem::path dir_;

@@ -47,20 +47,30 @@ std::vector<float> reference_horizontal(const std::vector<std::uint8_t> &layer, 
     return across;
 }
 
-std::vector<std::uint8_t> reference_vertical(const std::vector<float> &across, int width,
-                                             int height, int blur) {
+std::vector<float> reference_vertical_sums(const std::vector<float> &across, int width, int height,
+                                           int blur) {
     const std::vector<float> k = reference_kernel(blur);
     const int radius = std::min(blur, 256);
-    std::vector<std::uint8_t> layer(across.size());
+    std::vector<float> down(across.size());
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < 4; ++c) {
                 float sum = 0.0f;
                 for (int t = 0; t <= 2 * radius; ++t)
                     sum += across[index(width, x, clamp(y - radius + t, height), c)] * k[t];
-                const int v = int(sum + 0.5f);
-                layer[index(width, x, y, c)] = std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+                down[index(width, x, y, c)] = sum;
             }
+    return down;
+}
+
+std::vector<std::uint8_t> reference_vertical(const std::vector<float> &across, int width,
+                                             int height, int blur) {
+    const std::vector<float> down = reference_vertical_sums(across, width, height, blur);
+    std::vector<std::uint8_t> layer(down.size());
+    for (std::size_t i = 0; i < down.size(); ++i) {
+        const int v = int(down[i] + 0.5f);
+        layer[i] = std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+    }
     return layer;
 }
 

@@ -17,7 +17,11 @@ std::vector<float> reference_kernel(int blur);
 std::vector<float> reference_horizontal(const std::vector<std::uint8_t> &layer, int width,
                                         int height, int blur);
 
-// The vertical pass over the horizontal sums, each rounded once to a byte.
+// The vertical pass over the horizontal sums: unrounded float sums, 4 per pixel.
+std::vector<float> reference_vertical_sums(const std::vector<float> &across, int width, int height,
+                                           int blur);
+
+// The same, each sum rounded once to a byte: v + 0.5 truncated, held to 0..255.
 std::vector<std::uint8_t> reference_vertical(const std::vector<float> &across, int width,
                                              int height, int blur);
 
