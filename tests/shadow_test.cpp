@@ -8,6 +8,7 @@
 
 #include "image.hpp"
 #include "support/fixture.hpp"
+#include "support/generated.hpp"
 #include "support/reference_blur.hpp"
 
 using namespace kelvane_test;
@@ -23,32 +24,6 @@ Picture library_shadow(const Picture &picture, int dx, int dy, int blur, int r, 
     EXPECT_EQ(kelvane::shadow_geometry(picture.width, picture.height, dx, dy, blur, geometry), 1);
     EXPECT_EQ(kelvane::build_shadow(image, geometry, kelvane::rgb(r, g, b)), 1);
     return picture_of(image);
-}
-
-// Pictures of the kinds the shadow treats differently: alpha varying everywhere, opaque (every
-// row alike), runs of rows that repeat, and wholly transparent.
-enum class Alpha { random, opaque, row_runs, clear };
-
-Picture random_picture(std::mt19937 &rng, int w, int h, Alpha kind = Alpha::random) {
-    Picture p = solid_picture(w, h, {0, 0, 0, 0});
-    std::uniform_int_distribution<int> byte(0, 255), pick(0, 3), run(1, 12);
-    for (std::size_t i = 0; i < p.rgba.size(); ++i) p.rgba[i] = std::uint8_t(byte(rng));
-    for (int y = 0, left_in_run = 0; y < h; ++y, --left_in_run) {
-        if (kind == Alpha::row_runs && left_in_run <= 0) left_in_run = run(rng);
-        const bool repeat = kind == Alpha::row_runs && y > 0 && left_in_run < 12 && pick(rng) != 0;
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t &alpha = p.rgba[(std::size_t(y) * w + x) * 4 + 3];
-            const int k = pick(rng);
-            if (kind == Alpha::opaque) alpha = 255;
-            if (kind == Alpha::clear) alpha = 0;
-            if (kind != Alpha::random && kind != Alpha::row_runs) continue;
-            alpha = repeat ? p.rgba[(std::size_t(y - 1) * w + x) * 4 + 3]
-                           : std::uint8_t(k == 0   ? byte(rng)
-                                          : k == 1 ? 0
-                                                   : 255);
-        }
-    }
-    return p;
 }
 
 class shadow_test : public ScratchTest {};
@@ -80,22 +55,12 @@ TEST_F(shadow_test, one_red_pixel_with_blur_one) {
 }
 
 TEST(shadow_exact_test, matches_the_plain_definition_bit_for_bit) {
-    std::mt19937 rng(20261209);
-    std::uniform_int_distribution<int> side(1, 24), tall(1, 40), offset(-30, 30), small_blur(0, 12),
-        large_blur(13, 40), colour(-300, 600), kind(0, 3), beside(0, 5);
-    for (int round = 0; round < 160; ++round) {
-        const int w = round < 8 ? 1 : side(rng), h = round < 8 ? 1 + round % 2 : tall(rng);
-        const Alpha alpha = Alpha(kind(rng));
-        const Picture picture = random_picture(rng, w, h, alpha);
-        int dx = offset(rng), dy = offset(rng);
-        if (round % 5 == 3) dx = (dx < 0 ? -1 : 1) * (w + beside(rng));  // wholly beside
-        if (round % 7 == 5) dy = (dy < 0 ? -1 : 1) * (h + beside(rng));  // wholly above or below
-        const int b = round < 12 ? round : round % 6 == 0 ? large_blur(rng) : small_blur(rng);
-        const int r = colour(rng), g = colour(rng), bl = colour(rng);
-        ASSERT_EQ(library_shadow(picture, dx, dy, b, r, g, bl).rgba,
-                  reference_shadow(picture, dx, dy, b, r, g, bl).rgba)
-            << w << "x" << h << " alpha kind " << int(alpha) << " dx=" << dx << " dy=" << dy
-            << " blur=" << b;
+    for (const ShadowJob &job : random_shadow_jobs(160)) {
+        const Picture &p = job.picture;
+        ASSERT_EQ(library_shadow(p, job.dx, job.dy, job.blur, job.r, job.g, job.b).rgba,
+                  reference_shadow(p, job.dx, job.dy, job.blur, job.r, job.g, job.b).rgba)
+            << p.width << "x" << p.height << " alpha kind " << int(job.alpha) << " dx=" << job.dx
+            << " dy=" << job.dy << " blur=" << job.blur;
     }
 }
 
