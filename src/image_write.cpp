@@ -5,12 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "message.hpp"
 #include "output_file.hpp"
+#include "simd.hpp"
 #include "writer_memory.hpp"
 
 namespace kelvane {
@@ -63,7 +60,7 @@ bool encoder_can_write(Format format, int w, int h) noexcept {
     return false;
 }
 
-#if defined(__SSE2__)
+#if KELVANE_SIMD_SSE2
 // Four RGBA pixels flattened onto white, in 16-bit lanes; the alpha bytes come out meaningless.
 __m128i flatten_four(__m128i rgba) noexcept {
     const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255);
@@ -87,7 +84,7 @@ void flatten_in_place(Image &image) noexcept {
     std::uint8_t *pixels = image.pixels.get();
     const std::uint64_t count = pixel_count(image.width, image.height);
     std::uint64_t i = 0;
-#if defined(__SSE2__)
+#if KELVANE_SIMD_SSE2
     const __m128i opaque = _mm_set1_epi8(char(255));
     for (; i + 4 <= count; i += 4) {
         __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + i * 4));

@@ -15,10 +15,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "simd.hpp"
 #include "writer_memory.hpp"
 
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -314,7 +311,7 @@ std::uint8_t *store(const std::uint8_t *data, int n, std::uint8_t *out) noexcept
 constexpr std::uint32_t adler_modulus = 65521;
 constexpr std::size_t adler_block = 5552;  // the most bytes before the sums could overflow
 
-#if defined(__SSE2__)
+#if KELVANE_SIMD_SSE2
 std::uint32_t sum_lanes(__m128i v) noexcept {
     v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));
     v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1));
@@ -347,7 +344,7 @@ void adler_sums(const std::uint8_t *p, std::size_t n, std::uint32_t &s1,
 
 std::uint32_t adler32(const std::uint8_t *p, std::size_t n) noexcept {
     std::uint32_t s1 = 1, s2 = 0;
-#if defined(__SSE2__)
+#if KELVANE_SIMD_SSE2
     for (std::size_t block; (block = std::min(n, adler_block) & ~std::size_t(15)) > 0;
          p += block, n -= block)
         adler_sums(p, block, s1, s2);

@@ -94,6 +94,8 @@ TEST_F(input_file_test, files_claiming_more_than_they_hold_are_refused) {
         EXPECT_EQ(child.message, decode_failure(input, c.reason)) << c.name;
         EXPECT_FALSE(exists(out()));
     }
+    if (const std::string why = address_limit_unavailable(); !why.empty())
+        GTEST_SKIP() << "the reasons are checked, but not within 1 GiB: " << why;
 }
 
 TEST_F(input_file_test, truncated_files_are_refused_and_whole_ones_decode) {

@@ -74,9 +74,19 @@ Picture library_load(const std::string &path) {
     return kelvane::load_image(path.c_str(), image) ? picture_of(image) : Picture{};
 }
 
-void limit_address_space(std::size_t bytes) {
+std::string address_limit_unavailable() {
     const char *preload = std::getenv("LD_PRELOAD");
-    if (KELVANE_TEST_ADDRESS_SANITIZER || (preload && std::strstr(preload, "vgpreload"))) return;
+    if (KELVANE_TEST_ADDRESS_SANITIZER) return "AddressSanitizer reserves address space";
+    if (preload && std::strstr(preload, "vgpreload")) return "valgrind reserves address space";
+#ifdef KELVANE_TEST_EMULATOR
+    return KELVANE_TEST_EMULATOR " ignores address-space limits";
+#else
+    return "";
+#endif
+}
+
+void limit_address_space(std::size_t bytes) {
+    if (!address_limit_unavailable().empty()) return;
     const rlimit limit{bytes, bytes};
     setrlimit(RLIMIT_AS, &limit);
 }

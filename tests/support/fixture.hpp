@@ -56,8 +56,10 @@ struct ChildResult {
 };
 ChildResult in_child(const std::function<int()> &call);
 
-// Limits the process's address space, so that an allocation beyond it fails; does nothing
-// where a sanitizer or valgrind reserves address space of its own.
+// Why the process's address space cannot be limited here, or "" where it can.
+std::string address_limit_unavailable();
+// Limits the process's address space, so that an allocation beyond it fails; does nothing where
+// address_limit_unavailable() gives a reason.
 void limit_address_space(std::size_t bytes);
 
 // The same, started and finished apart, for children that run side by side.

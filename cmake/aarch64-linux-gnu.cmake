@@ -1,0 +1,15 @@
+# Cross-compiling for 64-bit ARM Linux with Debian's g++-aarch64-linux-gnu; the programs run
+# under qemu-user's emulator (CTest runs the tests through it).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
+set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# stb is headers only: the host's copy serves every target.
+set(KELVANE_STB_INCLUDE_DIR /usr/include/stb CACHE PATH "stb_image.h")
+set(KELVANE_STB_WRITE_INCLUDE_DIR /usr/include/stb CACHE PATH "stb_image_write.h")
