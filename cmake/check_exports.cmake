@@ -1,15 +1,26 @@
-# Fails unless the shared library's dynamic symbol table defines exactly EXPECTED.
-# cmake -DLIBRARY=<file> -DNM=<nm> "-DEXPECTED=a;b;c" -P check_exports.cmake
-execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+# Fails unless the shared library exports exactly EXPECTED: an ELF object's dynamic symbol table
+# (read with nm), or a DLL's export table (read with objdump).
+# cmake -DLIBRARY=<file> -DNM=<nm> -DOBJDUMP=<objdump> "-DEXPECTED=a;b;c" -P check_exports.cmake
+if(LIBRARY MATCHES "\\.dll$")
+    execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+    # The export table's name list: "\t[   0] name" lines after its heading.
+    string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" listing "${listing}")
+    set(pattern "^\t\\[ *[0-9]+\\] ([A-Za-z_0-9]+)")
+    set(reader ${OBJDUMP})
+else()
+    execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+                    OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+    # "<address> <type> <name>[@version]"
+    set(pattern "^[0-9a-fA-F]* *[A-Za-z] ([^ @]+)")
+    set(reader ${NM})
+endif()
 if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${NM} could not read ${LIBRARY}")
+    message(FATAL_ERROR "${reader} could not read ${LIBRARY}")
 endif()
 string(REPLACE "\n" ";" lines "${listing}")
 set(found "")
 foreach(line IN LISTS lines)
-    # "<address> <type> <name>[@version]"
-    if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] ([^ @]+)")
+    if(line MATCHES "${pattern}")
         list(APPEND found ${CMAKE_MATCH_1})
     endif()
 endforeach()

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "host_paths.h"
 #include "operations.h"
 
 #ifdef _WIN32
@@ -148,7 +149,7 @@ malformed:
 /* Every job of the list, or NULL (with *status 2) when it cannot be read or a line is
  * malformed. */
 static struct job *read_jobs(const char *path, size_t *count, int *status) {
-    FILE *file = strcmp(path, "-") == 0 ? stdin : fopen(path, "r");
+    FILE *file = strcmp(path, "-") == 0 ? stdin : host_fopen(path, "r");
     struct job *jobs = NULL;
     size_t capacity = 0;
     int line = 0, malformed = 0;

@@ -9,15 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "host_paths.h"
 #include "operations.h"
-
-#ifdef _WIN32
-#include <direct.h>
-#define make_dir(path) _mkdir(path)
-#else
-#include <sys/stat.h>
-#define make_dir(path) mkdir(path, 0777)
-#endif
 
 enum { sample_w = 240, sample_h = 160, logo_w = 160, logo_h = 120 };
 
@@ -64,7 +57,7 @@ static void draw_logo(unsigned char *rgba) {
 static int write_tga(const char *path, const unsigned char *rgba, int w, int h) {
     unsigned char header[18] = {0};
     long i;
-    FILE *f = fopen(path, "wb");
+    FILE *f = host_fopen(path, "wb");
     if (!f) return 0;
     header[2] = 2; /* uncompressed true-colour */
     header[12] = (unsigned char)(w & 255);
@@ -113,12 +106,13 @@ static const struct job jobs[] = {
 
 int main(int argc, char **argv) {
     static unsigned char sample[sample_w * sample_h * 4], logo[logo_w * logo_h * 4];
-    const char *dir = argc > 1 ? argv[1] : "demo-out";
+    char **arguments = host_utf8_arguments(argc, argv);
+    const char *dir = argc > 1 ? arguments[1] : "demo-out";
     char in[1024], logo_in[1024], out[1024];
     size_t i;
     int failures = 0;
 
-    if (make_dir(dir) != 0 && errno != EEXIST) {
+    if (host_make_folder(dir) != 0 && errno != EEXIST) {
         fprintf(stderr, "cannot create %s: %s\n", dir, strerror(errno));
         return 1;
     }

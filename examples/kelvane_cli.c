@@ -11,20 +11,16 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "batch.h"
+#include "host_paths.h"
 #include "operations.h"
 
 #ifdef _WIN32
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
-#define access _access
-#define W_OK 2
 #define binary_stream(stream) _setmode(_fileno(stream), _O_BINARY)
 #else
-#include <unistd.h>
 #define binary_stream(stream) ((void)(stream))
 #endif
 
@@ -82,7 +78,7 @@ static void warn_about_extension(const char *out) {
 static void explain_write_failure(const char *out) {
     char folder[path_size];
     const char *slash = strrchr(out, '/');
-    struct stat st;
+    enum host_path_kind kind;
 #ifdef _WIN32
     const char *backslash = strrchr(out, '\\');
     if (!slash || (backslash && backslash > slash)) slash = backslash;
@@ -95,30 +91,15 @@ static void explain_write_failure(const char *out) {
     } else {
         strcpy(folder, ".");
     }
-    if (stat(folder, &st) != 0)
+    kind = host_path_kind(folder);
+    if (kind == host_path_missing)
         fprintf(stderr, "kelvane: the folder '%s' does not exist\n", folder);
-    else if ((st.st_mode & S_IFMT) != S_IFDIR)
+    else if (kind != host_path_folder)
         fprintf(stderr, "kelvane: '%s' is not a folder\n", folder);
-    else if (access(folder, W_OK) != 0)
+    else if (!host_folder_writable(folder))
         fprintf(stderr, "kelvane: the folder '%s' is not writable\n", folder);
-    else if (stat(out, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR)
+    else if (host_path_kind(out) == host_path_folder)
         fprintf(stderr, "kelvane: '%s' is a folder\n", out);
-}
-
-/* A private folder for files standing in for standard input and output; 0 when none can be
- * made. */
-static int make_scratch(char *folder, size_t size) {
-#ifdef _WIN32
-    char *name = _tempnam(NULL, "kelvane-");
-    if (!name) return 0;
-    snprintf(folder, size, "%s", name);
-    free(name);
-    return _mkdir(folder) == 0;
-#else
-    const char *tmp = getenv("TMPDIR");
-    snprintf(folder, size, "%s/kelvane-XXXXXX", tmp && *tmp ? tmp : "/tmp");
-    return mkdtemp(folder) != NULL;
-#endif
 }
 
 /* Copies everything from `from` to `to`; 0 on a read or write error. */
@@ -131,8 +112,8 @@ static int copy_stream(FILE *from, FILE *to) {
 }
 
 static int copy_file(const char *from, const char *to, int from_stdin) {
-    FILE *in = from_stdin ? stdin : fopen(from, "rb");
-    FILE *out = to ? fopen(to, "wb") : stdout;
+    FILE *in = from_stdin ? stdin : host_fopen(from, "rb");
+    FILE *out = to ? host_fopen(to, "wb") : stdout;
     int ok = in && out && copy_stream(in, out);
     if (in && in != stdin) fclose(in);
     if (out && out != stdout) ok = fclose(out) == 0 && ok;
@@ -148,7 +129,7 @@ static int run_job(const struct host_operation *op, const char *in, const char *
     if (to_stdout && !format) return usage_error("'-' as OUT needs --format png, jpg or bmp", "");
     if (!to_stdout && format)
         return usage_error("--format is for '-' as OUT (a file's format follows its name)", "");
-    if ((from_stdin || to_stdout) && !make_scratch(scratch, path_size)) {
+    if ((from_stdin || to_stdout) && !host_make_scratch_folder(scratch, path_size)) {
         fprintf(stderr, "kelvane: cannot make a temporary folder\n");
         return 1;
     }
@@ -160,8 +141,8 @@ static int run_job(const struct host_operation *op, const char *in, const char *
         binary_stream(stdin);
         if (!copy_file(NULL, in_file, 1)) {
             fprintf(stderr, "kelvane: cannot read standard input\n");
-            remove(in_file);
-            _rmdir(scratch);
+            host_remove(in_file);
+            host_remove_folder(scratch);
             return 1;
         }
     }
@@ -183,13 +164,9 @@ static int run_job(const struct host_operation *op, const char *in, const char *
             explain_write_failure(out);
     }
     if (*scratch) {
-        remove(out_file);
-#ifdef _WIN32
-        remove(in_file);
-        _rmdir(scratch);
-#else
-        rmdir(scratch);
-#endif
+        host_remove(out_file);
+        if (strcmp(in_file, "/dev/stdin") != 0) host_remove(in_file);
+        host_remove_folder(scratch);
     }
     return ok == 1 ? 0 : 1;
 }
@@ -213,7 +190,7 @@ static int batch(int argc, char **argv) {
     return host_batch(list, workers, keep_going);
 }
 
-int main(int argc, char **argv) {
+static int run(int argc, char **argv) {
     char *words[3 + host_max_numbers];
     const char *format = NULL;
     const struct host_operation *op;
@@ -261,3 +238,5 @@ int main(int argc, char **argv) {
     }
     return run_job(op, words[1], words[2], numbers, format);
 }
+
+int main(int argc, char **argv) { return run(argc, host_utf8_arguments(argc, argv)); }

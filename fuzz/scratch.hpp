@@ -1,11 +1,10 @@
 // A private directory for a fuzz target's files, and a way to report a finding.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 [[noreturn]] inline void fuzz_fail(const char *what) {
@@ -36,7 +35,7 @@ class Scratch {
   private:
     Scratch()
         : dir_(std::filesystem::temp_directory_path() /
-               ("kelvane-fuzz-" + std::to_string(getpid()))) {
+               ("kelvane-fuzz-" + std::to_string(std::random_device{}()))) {
         std::filesystem::create_directories(dir_);
     }
     ~Scratch() {

@@ -5,7 +5,11 @@
  * (quality 90) when the name ends in .jpg or .jpeg, a 24-bit BMP for .bmp (both flattened onto
  * white), otherwise an RGBA PNG. Operations return 1, or 0 with the reason in
  * kelvane_last_error() until the next call. That text is one buffer for the whole process, so
- * calls must not overlap: a host that calls from several threads serialises its calls. */
+ * calls must not overlap: a host that calls from several threads serialises its calls.
+ *
+ * Paths are NUL-terminated bytes. POSIX systems take them as they are. On Windows a path that is
+ * valid UTF-8 and holds a character beyond ASCII is read as UTF-8, so any name can be reached;
+ * every other path (ASCII, or text in the ANSI code page) is passed to the system as it is. */
 #ifndef KELVANE_H
 #define KELVANE_H
 

@@ -8,7 +8,8 @@
 #   5. the suite in a Debug build under AddressSanitizer, LeakSanitizer and
 #      UndefinedBehaviorSanitizer;
 #   6. the Release suite again under valgrind's memcheck (scripts/valgrind.sh);
-#   7. the Windows cross-build and its export check (scripts/windows-cross.sh);
+#   7. the Windows cross-build, its suites under Wine (names in several scripts included) and its
+#      output files compared byte for byte with the Release build's (scripts/windows-cross.sh);
 #   8. the aarch64 cross-build, its suites under qemu-aarch64 and its output files compared byte
 #      for byte with the Release build's (scripts/aarch64-cross.sh);
 #   9. each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan).
@@ -37,7 +38,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print
     run_suite asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined \
     "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1"
 scripts/valgrind.sh build/release
-scripts/windows-cross.sh
+scripts/windows-cross.sh build/release
 scripts/aarch64-cross.sh build/release
 fuzz/run.sh 30
 echo "== all tests passed"

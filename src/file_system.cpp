@@ -28,6 +28,34 @@ text join(const char *a, const char *b, std::size_t b_size) noexcept {
     return joined;
 }
 
+bool is_utf8_beyond_ascii(const char *path) noexcept {
+    bool beyond_ascii = false;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(path); *p;) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        beyond_ascii = true;
+        // The lead byte gives the length and the least code point of that length; the second
+        // byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+        int length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (*p >= 0xC2 && *p <= 0xDF)
+            length = 2;
+        else if (*p >= 0xE0 && *p <= 0xEF)
+            length = 3, low = *p == 0xE0 ? 0xA0 : 0x80, high = *p == 0xED ? 0x9F : 0xBF;
+        else if (*p >= 0xF0 && *p <= 0xF4)
+            length = 4, low = *p == 0xF0 ? 0x90 : 0x80, high = *p == 0xF4 ? 0x8F : 0xBF;
+        else
+            return false;
+        if (p[1] < low || p[1] > high) return false;
+        for (int i = 2; i < length; ++i)
+            if (p[i] < 0x80 || p[i] > 0xBF) return false;
+        p += length;
+    }
+    return beyond_ascii;
+}
+
 std::uint64_t unique_number() noexcept {
     static std::uint64_t counter = 0;
     std::uint64_t x = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -49,9 +77,54 @@ std::uint64_t unique_number() noexcept {
 // The C runtime's descriptors; Windows has no symbolic links that the library follows, no
 // hard-link counts it reads, and no owners it copies.
 
+namespace {
+
+using wide_text = std::unique_ptr<wchar_t[], free_deleter>;
+
+// The UTF-16 form of a path that is ASCII or UTF-8; empty when the heap refuses.
+wide_text wide_form(const char *path) noexcept {
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    if (units <= 0) return nullptr;
+    wide_text wide(static_cast<wchar_t *>(std::malloc(sizeof(wchar_t) * std::size_t(units))));
+    if (wide &&
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide.get(), units) != units)
+        wide.reset();
+    return wide;
+}
+
+// Whether `path` goes to the wide API; `wide` then holds its UTF-16 form, or nothing when the
+// heap refused (the call then fails as if the path could not be opened).
+bool takes_wide_api(const char *path, wide_text &wide) noexcept {
+    if (!is_utf8_beyond_ascii(path)) return false;
+    wide = wide_form(path);
+    return true;
+}
+
+bool is_ascii(const char *path) noexcept {
+    for (; *path; ++path)
+        if (static_cast<unsigned char>(*path) >= 0x80) return false;
+    return true;
+}
+
+constexpr int read_flags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
+constexpr int create_flags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT;
+constexpr int in_place_flags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT;
+
+int open_path(const char *path, int flags) noexcept {
+    wide_text wide;
+    if (!takes_wide_api(path, wide)) return _open(path, flags, _S_IREAD | _S_IWRITE);
+    return wide ? _wopen(wide.get(), flags, _S_IREAD | _S_IWRITE) : -1;
+}
+
+}  // namespace
+
 Lookup look_up(const char *path, bool /*follow*/, Facts &facts) noexcept {
     struct _stat64 st;
-    if (_stat64(path, &st) != 0) return errno == ENOENT ? Lookup::missing : Lookup::failed;
+    wide_text wide;
+    const int status = !takes_wide_api(path, wide) ? _stat64(path, &st)
+                       : wide                      ? _wstat64(wide.get(), &st)
+                                                   : (errno = ENOMEM, -1);
+    if (status != 0) return errno == ENOENT ? Lookup::missing : Lookup::failed;
     facts = Facts{};
     facts.regular = (st.st_mode & _S_IFMT) == _S_IFREG;
     facts.mode = unsigned(st.st_mode) & 0777u;
@@ -60,9 +133,7 @@ Lookup look_up(const char *path, bool /*follow*/, Facts &facts) noexcept {
 
 text resolve_links(const char *path) noexcept { return join(path, "", 0); }
 
-int open_for_reading(const char *path) noexcept {
-    return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-}
+int open_for_reading(const char *path) noexcept { return open_path(path, read_flags); }
 
 bool regular_file_size(int fd, std::uint64_t &size) noexcept {
     struct _stat64 st;
@@ -77,14 +148,10 @@ long long read_some(int fd, void *buffer, std::size_t size) noexcept {
 }
 
 int create_new(const char *path, unsigned /*mode*/) noexcept {
-    return _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                 _S_IREAD | _S_IWRITE);
+    return open_path(path, create_flags);
 }
 
-int open_in_place(const char *path) noexcept {
-    return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                 _S_IREAD | _S_IWRITE);
-}
+int open_in_place(const char *path) noexcept { return open_path(path, in_place_flags); }
 
 bool write_all(int fd, const void *data, std::size_t size) noexcept {
     const char *bytes = static_cast<const char *>(data);
@@ -102,11 +169,26 @@ void adopt_owner_and_mode(int /*fd*/, const Facts & /*facts*/) noexcept {}
 
 bool close(int fd) noexcept { return _close(fd) == 0; }
 
+// The temporary file lies in the target's folder, so the two names are either both ASCII or
+// ANSI (the narrow API), or both ASCII or UTF-8 with at least one beyond ASCII (the wide API).
 bool replace(const char *from, const char *to) noexcept {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    constexpr DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!is_utf8_beyond_ascii(from) && !is_utf8_beyond_ascii(to))
+        return MoveFileExA(from, to, flags) != 0;
+    if ((!is_ascii(from) && !is_utf8_beyond_ascii(from)) ||
+        (!is_ascii(to) && !is_utf8_beyond_ascii(to)))
+        return false;
+    const wide_text wide_from = wide_form(from), wide_to = wide_form(to);
+    return wide_from && wide_to && MoveFileExW(wide_from.get(), wide_to.get(), flags) != 0;
 }
 
-void remove(const char *path) noexcept { _unlink(path); }
+void remove(const char *path) noexcept {
+    wide_text wide;
+    if (!takes_wide_api(path, wide))
+        _unlink(path);
+    else if (wide)
+        _wunlink(wide.get());
+}
 
 #else
 

@@ -1,6 +1,12 @@
 // The file-system calls the library makes, behind one small interface: the only code that knows
-// the platform's file API (POSIX descriptors, or the C runtime's on Windows). Paths are byte
-// strings, handed to the system as they come. Every call retries where a signal interrupted it.
+// the platform's file API (POSIX descriptors, or the C runtime's on Windows). Every call retries
+// where a signal interrupted it.
+//
+// Paths are byte strings. POSIX systems get them as they come. On Windows a path that is valid
+// UTF-8 and holds a character beyond ASCII is taken as UTF-8: it is converted to UTF-16 and
+// opened, created, renamed and removed through the wide API, so that any name can be reached
+// whatever the user's code page; every other path (ASCII, or bytes in the ANSI code page) goes
+// to the narrow API as it is.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +22,10 @@ using text = std::unique_ptr<char[], free_deleter>;
 
 // `a` followed by the first `b_size` bytes of `b`.
 text join(const char *a, const char *b, std::size_t b_size) noexcept;
+
+// Whether `path` is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF)
+// holding at least one character beyond ASCII: the paths that Windows gets as UTF-8.
+bool is_utf8_beyond_ascii(const char *path) noexcept;
 
 // What a path names, as far as the output side needs to know.
 struct Facts {

@@ -213,7 +213,7 @@ TEST(corpus_test, every_file_through_every_operation) {
             ASSERT_EQ(picture.rgba, read_rgba(input).rgba) << e.path;
         }
         decoded += e.ok == "1";
-        const std::string stem = (out_dir / flat_name(e.path)).string();
+        const std::string stem = (out_dir / flat_name(e.path)).generic_string();
         for (const Operation &op : operations) {
             if (e.ok == "1") {
                 write_and_check(op, input, picture, stem, written);
@@ -245,7 +245,7 @@ TEST(corpus_test, generated_pictures_through_every_operation) {
     manifest();
     int written = 0, index = 0;
     for (const ShadowJob &job : random_shadow_jobs(160)) {
-        const std::string stem = (dir / ("job" + std::to_string(index++))).string();
+        const std::string stem = (dir / ("job" + std::to_string(index++))).generic_string();
         write_png(stem + ".png", job.picture);
         std::vector<Operation> ops(std::begin(operations), std::end(operations));
         ops.push_back(

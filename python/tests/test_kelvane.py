@@ -7,6 +7,7 @@ import os
 import struct
 import tempfile
 import unittest
+import unittest.mock
 
 import kelvane
 
@@ -71,6 +72,17 @@ class BindingTest(unittest.TestCase):
         # The edge of the range reaches the library as it is, and is refused there.
         with self.assertRaisesRegex(kelvane.KelvaneError, "too large: 2147483647x3"):
             kelvane.shadow(self.input, self.out(), dx=2**31 - 1 - 4)
+
+    def test_paths_are_utf8_on_windows_and_the_file_system_encoding_elsewhere(self):
+        for name in ["Ünïcödé café.png", "φωτογραφία.png", "写真.png", "🖼️📷.png"]:
+            with self.subTest(name=name):
+                kelvane.rounded(self.input, self.out(name), radius=1)
+                self.assertEqual(png_size(self.out(name)), (4, 3))
+        with unittest.mock.patch.object(kelvane.sys, "platform", "win32"):
+            self.assertEqual(kelvane._path("in", "写真.png"), "写真.png".encode("utf-8"))
+            self.assertEqual(kelvane._path("in", b"caf\xe9.png"), b"caf\xe9.png")  # as given
+        with unittest.mock.patch.object(kelvane.sys, "platform", "linux"):
+            self.assertEqual(kelvane._path("in", "写真.png"), os.fsencode("写真.png"))
 
     def test_it_finds_the_library_and_names_what_it_tried(self):
         self.assertNotIn("KELVANE_LIBRARY", os.environ)  # the build tree's copy finds its own

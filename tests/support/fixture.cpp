@@ -3,9 +3,11 @@
 #include <kelvane.h>
 #include <stb_image.h>
 #include <stb_image_write.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <fstream>
@@ -74,6 +76,8 @@ Picture library_load(const std::string &path) {
     return kelvane::load_image(path.c_str(), image) ? picture_of(image) : Picture{};
 }
 
+#ifndef _WIN32
+
 std::string address_limit_unavailable() {
     const char *preload = std::getenv("LD_PRELOAD");
     if (KELVANE_TEST_ADDRESS_SANITIZER) return "AddressSanitizer reserves address space";
@@ -130,6 +134,8 @@ ChildResult in_child(const std::function<int()> &call) {
     Child child = start_child(call);
     return finish_child(child);
 }
+
+#endif  // _WIN32
 
 std::string read_bytes(const std::string &path) {
     std::ifstream file(path, std::ios::binary);

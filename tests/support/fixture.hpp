@@ -48,6 +48,8 @@ kelvane::Image image_of(const Picture &picture);
 // The file as the library decodes it; width 0 when the library refuses it.
 Picture library_load(const std::string &path);
 
+#ifndef _WIN32  // processes and limits as POSIX systems have them
+
 // What a call made in a child process returned, and its message: for tests that change limits
 // or identities of the process, or that must survive a call that does not return.
 struct ChildResult {
@@ -69,6 +71,8 @@ struct Child {
 Child start_child(const std::function<int()> &call);
 bool child_running(const Child &child);
 ChildResult finish_child(Child &child);
+
+#endif
 
 // Decodes any file stb reads; width 0 when it cannot.
 Picture read_rgba(const std::string &path);
