@@ -11,8 +11,11 @@
 #ifdef _WIN32
 #include <direct.h>
 #include <io.h>
+/* shellapi.h needs what windows.h declares. */
+/* clang-format off */
 #include <windows.h>
 #include <shellapi.h>
+/* clang-format on */
 
 /* The UTF-16 form of UTF-8 `text` (malloc'd), or NULL. */
 static wchar_t *wide(const char *text) {

@@ -37,7 +37,8 @@ TEST(file_system_utf8_test, paths_are_utf8_when_well_formed_and_beyond_ascii) {
         const char *path;
         bool utf8;
     } cases[] = {
-        {"plain/out.png", false},          {"caf\xC3\xA9.png", true},
+        {"plain/out.png", false},
+        {"caf\xC3\xA9.png", true},
         {"\xCF\x86\xCF\x89\xCF\x84\xCE\xBF.png", true},  // Greek
         {"\xE5\x86\x99\xE7\x9C\x9F.jpg", true},          // CJK
         {"\xF0\x9F\x96\xBC.bmp", true},                  // emoji, four bytes
@@ -63,12 +64,7 @@ TEST_F(file_system_test, names_in_any_script_are_read_and_written) {
     const std::string ascii_in = in(noise_picture(7, 5, 9)), ascii_out = path("ascii.jpg");
     ASSERT_EQ(kelvane_shadow(ascii_in.c_str(), ascii_out.c_str(), 2, 3, 2, 1, 2, 3), 1);
     const std::string want = contents(ascii_out);
-    const std::string names[] = {
-        "\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9 caf\xC3\xA9",        // Latin
-        "\xCF\x86\xCF\x89\xCF\x84\xCE\xBF\xCE\xB3\xCF\x81\xCE\xB1\xCF\x86\xCE\xAF\xCE\xB1",  // Greek
-        "\xE5\x86\x99\xE7\x9C\x9F",                                      // CJK
-        "\xF0\x9F\x96\xBC\xEF\xB8\x8F\xF0\x9F\x93\xB7",                  // emoji
-    };
+    const std::string names[] = {"Ünïcödé café", "φωτογραφία", "写真", "🖼️📷"};
     for (const std::string &name : names) {
         const std::string input = utf8(name + ".png"), output = utf8(name + " out.jpg");
         std::filesystem::copy_file(ascii_in, native(input));
