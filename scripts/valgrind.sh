@@ -16,7 +16,9 @@ memcheck() {
 }
 tests=$build/tests
 memcheck "$tests/kelvane_tests" --gtest_brief=1 --gtest_filter='-large_test.*'
-memcheck "$tests/alloc_failure_test" --gtest_brief=1
+# That test replaces operator new and delete itself; valgrind redirects the calls it can see
+# and not those inlined, so its pairs look mismatched though every block is freed once.
+memcheck --show-mismatched-frees=no "$tests/alloc_failure_test" --gtest_brief=1
 memcheck "$tests/corpus_test" --gtest_brief=1
 memcheck "$tests/c_api_test" "$tests"
 memcheck "$build/fuzz/fuzz_ops_replay" fuzz/corpus/fuzz_ops
