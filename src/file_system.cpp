@@ -18,6 +18,18 @@
 
 namespace kelvane::fs {
 
+namespace {
+
+// One read or write moves at most 1 GiB: Linux moves about 2 GiB a call whatever is asked, and
+// the C runtime's calls on Windows take an unsigned int.
+constexpr std::size_t max_transfer = std::size_t(1) << 30;
+
+std::size_t transfer_size(std::size_t size) noexcept {
+    return size > max_transfer ? max_transfer : size;
+}
+
+}  // namespace
+
 text join(const char *a, const char *b, std::size_t b_size) noexcept {
     const std::size_t a_size = std::strlen(a);
     text joined(static_cast<char *>(std::malloc(a_size + b_size + 1)));
@@ -143,8 +155,7 @@ bool regular_file_size(int fd, std::uint64_t &size) noexcept {
 }
 
 long long read_some(int fd, void *buffer, std::size_t size) noexcept {
-    const unsigned chunk = size > (1u << 30) ? (1u << 30) : unsigned(size);
-    return _read(fd, buffer, chunk);
+    return _read(fd, buffer, unsigned(transfer_size(size)));
 }
 
 int create_new(const char *path, unsigned /*mode*/) noexcept {
@@ -156,8 +167,7 @@ int open_in_place(const char *path) noexcept { return open_path(path, in_place_f
 bool write_all(int fd, const void *data, std::size_t size) noexcept {
     const char *bytes = static_cast<const char *>(data);
     while (size > 0) {
-        const unsigned chunk = size > (1u << 30) ? (1u << 30) : unsigned(size);
-        const int written = _write(fd, bytes, chunk);
+        const int written = _write(fd, bytes, unsigned(transfer_size(size)));
         if (written <= 0) return false;
         bytes += written;
         size -= std::size_t(written);
@@ -273,10 +283,8 @@ bool regular_file_size(int fd, std::uint64_t &size) noexcept {
 }
 
 long long read_some(int fd, void *buffer, std::size_t size) noexcept {
-    // One read returns at most about 2 GiB on Linux whatever is asked.
-    const std::size_t chunk = size > (std::size_t(1) << 30) ? (std::size_t(1) << 30) : size;
     ssize_t n;
-    do n = ::read(fd, buffer, chunk);
+    do n = ::read(fd, buffer, transfer_size(size));
     while (n < 0 && errno == EINTR);
     return n;
 }
@@ -298,8 +306,7 @@ int open_in_place(const char *path) noexcept {
 bool write_all(int fd, const void *data, std::size_t size) noexcept {
     const char *bytes = static_cast<const char *>(data);
     while (size > 0) {
-        const std::size_t chunk = size > (std::size_t(1) << 30) ? (std::size_t(1) << 30) : size;
-        const ssize_t n = ::write(fd, bytes, chunk);
+        const ssize_t n = ::write(fd, bytes, transfer_size(size));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         bytes += n;

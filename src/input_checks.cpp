@@ -101,8 +101,6 @@ void read_frame(InputBytes &in, int marker, long length, JpegFrame &f) noexcept 
     f.valid = sizes_fit(f.width, f.height, f.count);
 }
 
-std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) noexcept { return (a + b - 1) / b; }
-
 // The blocks that component c codes: its share of the picture, in 8 x 8 blocks.
 std::uint64_t component_blocks(const JpegFrame &f, int c) noexcept {
     const std::uint64_t x = ceil_div(std::uint64_t(f.width) * std::uint64_t(f.h[c]), f.h_max);

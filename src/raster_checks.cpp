@@ -10,8 +10,6 @@
 namespace kelvane {
 namespace {
 
-std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) noexcept { return (a + b - 1) / b; }
-
 // ---- BMP -----------------------------------------------------------------------------------
 
 struct BmpMasks {

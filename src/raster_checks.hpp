@@ -20,6 +20,8 @@ inline bool sizes_fit(std::int64_t a, std::int64_t b, std::int64_t c, std::int64
     return fits(a, b) && fits(a * b, c) && fits(a * b * c, d);
 }
 
+inline std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) noexcept { return (a + b - 1) / b; }
+
 // Each: null, or the reason to refuse the file (see input_checks.hpp).
 const char *check_bmp(InputFile &file) noexcept;
 const char *check_tga(InputFile &file) noexcept;
