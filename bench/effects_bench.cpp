@@ -1,16 +1,20 @@
 // Each effect's build step alone, without file I/O, on a 4000x3000 opaque picture and a
 // 1920x1080 picture with transparency; the shadow cases also run the plain reference blur, so
-// that the speed-up is read in one run.
+// that the speed-up is read in one run. The PNG compressor runs beside stb's own, built plainly.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "borders.hpp"
 #include "image.hpp"
 #include "pictures.h"
+#include "png_compressor.hpp"
 #include "rounded.hpp"
 #include "shadow.hpp"
+#include "stb_plain.h"
 #include "support/reference_blur.hpp"
+#include "writer_memory.hpp"
 
 namespace {
 
@@ -99,6 +103,39 @@ void reference_shadow(benchmark::State &state) {
         benchmark::DoNotOptimize(kelvane_test::reference_shadow(p, c.dx, c.dy, c.blur, 0, 0, 0));
 }
 
+// The rows that stb's PNG encoder hands its compressor for the picture.
+std::vector<unsigned char> png_rows(bool cutout) {
+    const Picture &p = picture(cutout);
+    int size = 0;
+    unsigned char *rows = plain_png_rows(p.rgba.data(), p.width, p.height, &size);
+    std::vector<unsigned char> copy(rows, rows + (rows ? size : 0));
+    std::free(rows);
+    return copy;
+}
+
+// Compresses the picture's PNG rows as the encoder does (quality 8) with `compress`, whose
+// stream is released with `release`.
+template <class Compress, class Release>
+void time_compressor(benchmark::State &state, Compress compress, Release release) {
+    std::vector<unsigned char> rows = png_rows(state.range(0));
+    if (rows.empty()) state.SkipWithError("stb wrote no rows");
+    for (auto _ : state) {
+        int size = 0;
+        unsigned char *stream = compress(rows.data(), int(rows.size()), &size, 8);
+        benchmark::DoNotOptimize(stream);
+        release(stream);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(rows.size()));
+}
+
+void png_compressor(benchmark::State &state) {
+    time_compressor(state, kelvane::png_zlib_compress, kelvane::writer_free);
+}
+
+void stb_compressor(benchmark::State &state) {
+    time_compressor(state, plain_zlib_compress, std::free);
+}
+
 // Arguments: picture (0: 4000x3000 opaque, 1: 1920x1080 with transparency) and, for the
 // shadow, the case (0: dx = dy = 10, blur 20; 1: wholly beside, dx = width; 2: blur 300).
 constexpr int copied_iterations = 20;
@@ -117,6 +154,8 @@ BENCHMARK(sides)->Apply(pictures_only)->Iterations(copied_iterations);
 BENCHMARK(rounded)->Apply(pictures_only);
 BENCHMARK(shadow)->Apply(shadow_cases)->Iterations(copied_iterations);
 BENCHMARK(reference_shadow)->Apply(shadow_cases)->Iterations(1);
+BENCHMARK(png_compressor)->Apply(pictures_only);
+BENCHMARK(stb_compressor)->Apply(pictures_only);
 
 }  // namespace
 

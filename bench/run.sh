@@ -2,7 +2,8 @@
 # The whole benchmark in one command: sets up what is missing (Google Benchmark, libdeflate,
 # ImageMagick, libvips, Pillow), builds, then runs
 #   1. the whole-job comparison (bench/jobs.sh): library, stb floor, ImageMagick, libvips, Pillow;
-#   2. the build steps alone (effects_bench), the plain reference blur beside the shadow;
+#   2. the build steps alone (effects_bench), the plain reference blur beside the shadow, and
+#      the PNG compressor beside stb's own built plainly;
 #   3. what the decoder's guards cost stb alone (bench/stb_flags.sh);
 #   4. hostile inputs: time and memory per input byte (bench/hostile_inputs.sh).
 # Takes about fifteen minutes on two cores and 3 GiB; keep the machine otherwise idle.
@@ -13,7 +14,7 @@ cd "$(dirname "$0")/.."
 
 bench/jobs.sh "${1:-5}"
 echo
-echo "Build steps alone (no file I/O):"
+echo "Build steps and the PNG compressor alone (no file I/O):"
 build/bench/bench/effects_bench
 echo
 bench/stb_flags.sh
