@@ -120,7 +120,7 @@ bool is_ascii(const char *path) noexcept {
 
 constexpr int read_flags = _O_RDONLY | _O_BINARY | _O_NOINHERIT;
 constexpr int create_flags = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT;
-constexpr int in_place_flags = _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT;
+constexpr int write_flags = _O_WRONLY | _O_BINARY | _O_NOINHERIT;
 
 int open_path(const char *path, int flags) noexcept {
     wide_text wide;
@@ -130,20 +130,22 @@ int open_path(const char *path, int flags) noexcept {
 
 }  // namespace
 
-Lookup look_up(const char *path, bool /*follow*/, Facts &facts) noexcept {
+Lookup look_up(const char *path, Facts &facts) noexcept {
     struct _stat64 st;
     wide_text wide;
     const int status = !takes_wide_api(path, wide) ? _stat64(path, &st)
                        : wide                      ? _wstat64(wide.get(), &st)
                                                    : (errno = ENOMEM, -1);
     if (status != 0) return errno == ENOENT ? Lookup::missing : Lookup::failed;
-    facts = Facts{};
     facts.regular = (st.st_mode & _S_IFMT) == _S_IFREG;
-    facts.mode = unsigned(st.st_mode) & 0777u;
     return Lookup::found;
 }
 
-text resolve_links(const char *path) noexcept { return join(path, "", 0); }
+bool may_write(const char *path) noexcept {
+    wide_text wide;
+    if (!takes_wide_api(path, wide)) return _access(path, 2) == 0;
+    return wide && _waccess(wide.get(), 2) == 0;
+}
 
 int open_for_reading(const char *path) noexcept { return open_path(path, read_flags); }
 
@@ -158,11 +160,11 @@ long long read_some(int fd, void *buffer, std::size_t size) noexcept {
     return _read(fd, buffer, unsigned(transfer_size(size)));
 }
 
-int create_new(const char *path, unsigned /*mode*/) noexcept {
-    return open_path(path, create_flags);
-}
+int create_new(const char *path) noexcept { return open_path(path, create_flags); }
 
-int open_in_place(const char *path) noexcept { return open_path(path, in_place_flags); }
+int open_for_writing(const char *path) noexcept { return open_path(path, write_flags); }
+
+bool truncate(int fd, std::uint64_t size) noexcept { return _chsize_s(fd, __int64(size)) == 0; }
 
 bool write_all(int fd, const void *data, std::size_t size) noexcept {
     const char *bytes = static_cast<const char *>(data);
@@ -174,8 +176,6 @@ bool write_all(int fd, const void *data, std::size_t size) noexcept {
     }
     return true;
 }
-
-void adopt_owner_and_mode(int /*fd*/, const Facts & /*facts*/) noexcept {}
 
 bool close(int fd) noexcept { return _close(fd) == 0; }
 
@@ -201,66 +201,6 @@ void remove(const char *path) noexcept {
 }
 
 #else
-
-namespace {
-
-Facts facts_of(const struct stat &st) noexcept {
-    Facts facts;
-    facts.regular = S_ISREG(st.st_mode);
-    facts.links = std::uint64_t(st.st_nlink);
-    facts.mode = unsigned(st.st_mode) & 07777u;
-    facts.device = std::uint64_t(st.st_dev);
-    facts.inode = std::uint64_t(st.st_ino);
-    facts.owner = (long long)st.st_uid;
-    facts.group = (long long)st.st_gid;
-    return facts;
-}
-
-// The target of the symbolic link at `path`, as stored; empty when it cannot be read.
-text link_target(const char *path, std::size_t size_hint) noexcept {
-    for (std::size_t capacity = size_hint + 1 < 256 ? 256 : size_hint + 1;;) {
-        text target(static_cast<char *>(std::malloc(capacity)));
-        if (!target) return target;
-        const ssize_t n = readlink(path, target.get(), capacity);
-        if (n < 0) return nullptr;
-        if (std::size_t(n) < capacity) {
-            target[n] = '\0';
-            return target;
-        }
-        if (capacity > (std::size_t(1) << 20)) return nullptr;
-        capacity *= 2;
-    }
-}
-
-}  // namespace
-
-Lookup look_up(const char *path, bool follow, Facts &facts) noexcept {
-    struct stat st;
-    if ((follow ? stat(path, &st) : lstat(path, &st)) != 0)
-        return errno == ENOENT ? Lookup::missing : Lookup::failed;
-    facts = facts_of(st);
-    return Lookup::found;
-}
-
-text resolve_links(const char *path) noexcept {
-    text current = join(path, "", 0);
-    // The kernel gives up after 40 links as well.
-    for (int hops = 0; current && hops <= 40; ++hops) {
-        struct stat st;
-        if (lstat(current.get(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
-        text target = link_target(current.get(), std::size_t(st.st_size));
-        if (!target) return current;  // unreadable: whatever opens the path will say so
-        if (target[0] == '/') {
-            current = std::move(target);
-            continue;
-        }
-        const char *slash = std::strrchr(current.get(), '/');
-        const std::size_t folder = slash ? std::size_t(slash - current.get()) + 1 : 0;
-        current[folder] = '\0';
-        current = join(current.get(), target.get(), std::strlen(target.get()));
-    }
-    return nullptr;
-}
 
 int open_for_reading(const char *path) noexcept {
     int fd;
@@ -289,20 +229,6 @@ long long read_some(int fd, void *buffer, std::size_t size) noexcept {
     return n;
 }
 
-int create_new(const char *path, unsigned mode) noexcept {
-    int fd;
-    do fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_t(mode));
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-int open_in_place(const char *path) noexcept {
-    int fd;
-    do fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 bool write_all(int fd, const void *data, std::size_t size) noexcept {
     const char *bytes = static_cast<const char *>(data);
     while (size > 0) {
@@ -315,21 +241,10 @@ bool write_all(int fd, const void *data, std::size_t size) noexcept {
     return true;
 }
 
-void adopt_owner_and_mode(int fd, const Facts &facts) noexcept {
-    // The owner first: a change of owner clears the set-user-ID and set-group-ID bits.
-    if (fchown(fd, uid_t(facts.owner), gid_t(facts.group)) != 0)
-        (void)!fchown(fd, uid_t(-1), gid_t(facts.group));
-    (void)!fchmod(fd, mode_t(facts.mode));
-}
-
 bool close(int fd) noexcept {
     // After EINTR the descriptor is closed on Linux: closing it again could close another's.
     return ::close(fd) == 0 || errno == EINTR;
 }
-
-bool replace(const char *from, const char *to) noexcept { return std::rename(from, to) == 0; }
-
-void remove(const char *path) noexcept { ::unlink(path); }
 
 #endif
 

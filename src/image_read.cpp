@@ -7,6 +7,7 @@
 #include "input_checks.hpp"
 #include "input_file.hpp"
 #include "message.hpp"
+#include "own_stack.hpp"
 #include "psd_reader.hpp"
 #include "stb_decoder.hpp"
 
@@ -95,12 +96,24 @@ Decoded decode(InputFile &file) noexcept {
     return decode_with_stb(file);
 }
 
+// decode(), on the library's own stack (own_stack.hpp).
+Decoded decode_on_own_stack(InputFile &file) noexcept {
+    struct Job {
+        InputFile &file;
+        Decoded decoded;
+    } job{file, {}};
+    run_on_own_stack(
+        [](void *j) { static_cast<Job *>(j)->decoded = decode(static_cast<Job *>(j)->file); },
+        &job);
+    return std::move(job.decoded);
+}
+
 }  // namespace
 
 int load_image(const char *path, Image &image) noexcept {
     image = Image{};
     InputFile file;
-    Decoded decoded = file.open(path) ? decode(file) : Decoded::refused("can't fopen");
+    Decoded decoded = file.open(path) ? decode_on_own_stack(file) : Decoded::refused("can't fopen");
     // A read that failed midway leaves a shorter file than the one on disk: whatever the decoder
     // made of it is not the picture.
     if (file.failure()) decoded = Decoded::refused(file.failure());

@@ -5,10 +5,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "large_memory.hpp"
 #include "message.hpp"
 #include "output_file.hpp"
 #include "simd.hpp"
 #include "writer_memory.hpp"
+
+// stb defines its in-memory PNG writer (the one its file and callback writers call) without
+// declaring it in its header.
+extern "C" unsigned char *stbi_write_png_to_mem(const unsigned char *pixels, int stride_bytes,
+                                                int x, int y, int n, int *out_len);
 
 namespace kelvane {
 
@@ -104,32 +110,93 @@ void flatten_in_place(Image &image) noexcept {
     }
 }
 
+// The encoded file, whole in memory before the output is touched: stb's PNG buffer as its encoder
+// made it (writer memory), or the pieces of a JPEG or BMP gathered as stb hands them over.
+class EncodedFile {
+  public:
+    EncodedFile() = default;
+    EncodedFile(const EncodedFile &) = delete;
+    EncodedFile &operator=(const EncodedFile &) = delete;
+    ~EncodedFile() {
+        if (from_writer_)
+            writer_free(data_);
+        else
+            std::free(data_);
+    }
+
+    void adopt_from_writer(std::uint8_t *data, int size) noexcept {
+        data_ = data;
+        size_ = data ? std::size_t(size) : 0;
+        from_writer_ = true;
+    }
+    void reserve(std::size_t capacity) noexcept { failed_ = !grow(capacity); }
+    void append(const void *data, std::size_t size) noexcept {
+        if (failed_) return;
+        if (size > capacity_ - size_ && !grow(std::max(capacity_ * 2, size_ + size))) {
+            failed_ = true;
+            return;
+        }
+        std::memcpy(data_ + size_, data, size);
+        size_ += size;
+    }
+    // The bytes, or null when some could not be kept.
+    const std::uint8_t *data() const noexcept { return failed_ ? nullptr : data_; }
+    std::size_t size() const noexcept { return size_; }
+
+  private:
+    bool grow(std::size_t capacity) noexcept {
+        if (capacity <= capacity_) return true;
+        void *grown = large_realloc(data_, capacity);
+        if (!grown) return false;
+        data_ = static_cast<std::uint8_t *>(grown);
+        capacity_ = capacity;
+        return true;
+    }
+
+    std::uint8_t *data_ = nullptr;
+    std::size_t size_ = 0, capacity_ = 0;
+    bool from_writer_ = false, failed_ = false;
+};
+
 // One call of stb's writer for the format, from 4-byte RGBA (PNG) or packed RGB (JPEG, BMP),
-// into the output file.
+// into memory.
 struct EncodeJob {
-    OutputFile *file;
+    EncodedFile *file;
     Format format;
     int width, height;
     const std::uint8_t *pixels;
 };
 
-void to_file(void *file, void *data, int size) noexcept {
-    static_cast<OutputFile *>(file)->write(data, std::size_t(size));
+void to_memory(void *file, void *data, int size) noexcept {
+    static_cast<EncodedFile *>(file)->append(data, std::size_t(size));
 }
 
 int encode(void *context) noexcept {
     const EncodeJob &job = *static_cast<const EncodeJob *>(context);
     switch (job.format) {
-        case Format::png:
-            return stbi_write_png_to_func(to_file, job.file, job.width, job.height, 4, job.pixels,
-                                          0);
+        case Format::png: {
+            int size = 0;
+            std::uint8_t *png =
+                stbi_write_png_to_mem(job.pixels, 0, job.width, job.height, 4, &size);
+            job.file->adopt_from_writer(png, size);
+            return png != nullptr;
+        }
         case Format::jpeg:
-            return stbi_write_jpg_to_func(to_file, job.file, job.width, job.height, 3, job.pixels,
+            return stbi_write_jpg_to_func(to_memory, job.file, job.width, job.height, 3, job.pixels,
                                           90);
         case Format::bmp:
-            return stbi_write_bmp_to_func(to_file, job.file, job.width, job.height, 3, job.pixels);
+            return stbi_write_bmp_to_func(to_memory, job.file, job.width, job.height, 3,
+                                          job.pixels);
     }
     return 0;
+}
+
+// What the encoder will need for the whole file: exact for BMP, a first guess for JPEG.
+std::size_t encoded_size_hint(Format format, int w, int h) noexcept {
+    const std::uint64_t pixels = pixel_count(w, h);
+    if (format == Format::bmp)
+        return std::size_t((3 * std::uint64_t(w) + 3) / 4 * 4 * std::uint64_t(h) + 54);
+    return std::size_t(pixels / 2 + 4096);
 }
 
 }  // namespace
@@ -145,9 +212,11 @@ int save_image(const char *path, Image &image) noexcept {
     if (!encoder_can_write(format, image.width, image.height))
         return fail("cannot encode '%s' (check the extension)", path);
     if (format != Format::png) flatten_in_place(image);
-    OutputFile file;
+    EncodedFile file;
+    if (format != Format::png) file.reserve(encoded_size_hint(format, image.width, image.height));
     EncodeJob job{&file, format, image.width, image.height, image.pixels.get()};
-    if (!file.open(path) || !guarded_write(encode, &job) || !file.commit())
+    if (!guarded_write(encode, &job) || !file.data() ||
+        !write_output_file(path, file.data(), file.size()))
         return fail("cannot encode '%s' (check the extension)", path);
     return 1;
 }

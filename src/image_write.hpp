@@ -1,7 +1,7 @@
 // Pictures to files: the writing side. The output name chooses the format; pictures beyond the
 // encoder's 32-bit reach are refused; JPEG and BMP are flattened onto white; stb_image_write
-// encodes (src/stb_encoder.cpp) into an output file that is checked and put in place atomically
-// (output_file).
+// encodes the whole file in memory (src/stb_encoder.cpp), and only then does output_file put it in
+// place.
 #pragma once
 
 #include "image.hpp"

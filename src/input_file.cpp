@@ -25,6 +25,7 @@ bool InputFile::open(const char *path) noexcept {
     if (fd_ < 0) return false;
     // A regular file's size is known: one buffer of that size (and a byte to see that it did not
     // grow) saves copying it as it would grow. A file of absurd size (sparse, say) grows instead.
+    // The buffer's pages are taken only as the reading reaches them.
     std::uint64_t size = 0;
     if (fs::regular_file_size(fd_, size) && size < max_input_bytes && !reserve(size + 1))
         failure_ = "outofmem";
@@ -59,7 +60,11 @@ std::uint64_t InputFile::fetch(std::uint64_t end) noexcept {
                 break;
             }
         }
-        const long long n = fs::read_some(fd_, data_ + size_, std::size_t(capacity_ - size_));
+        // What is asked for, and at most as much again as is held: a file that the checks refuse
+        // after its first bytes is not read further, and one read whole takes a few reads.
+        const std::uint64_t step = std::max({end - size_, size_, min_read});
+        const long long n =
+            fs::read_some(fd_, data_ + size_, std::size_t(std::min(capacity_ - size_, step)));
         if (n < 0) failure_ = "can't fread";
         if (n <= 0) ended_ = true;
         if (n > 0) size_ += std::uint64_t(n);

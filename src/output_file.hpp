@@ -1,49 +1,26 @@
-// The output file, written so that a success means the whole file is in place. The bytes go to
-// a temporary file beside the target (created exclusively, close-on-exec), which replaces the
-// target in one rename once every write and the close have succeeded; any failure removes it and
-// leaves the target as it was. A symbolic link is followed to the file it names, so links stay
-// links; a replaced file keeps its permission bits (and owner, where the system allows); a new
-// one gets 0666 less the umask.
+// The output file: the encoded bytes, whole in memory, put in place as writing the file would put
+// them, or nothing changed at all.
 //
-// Where a rename would change what the name means, or cannot be done, the file is written in
-// place instead, every write still checked: outputs that are not regular files (devices, FIFOs,
-// /dev/stdout), files with more than one hard link, and existing files in a folder where no
-// temporary file can be created. A failure there can leave the file cut short.
+// What a write of the path may do, this does: it follows symbolic links only as the kernel
+// follows them for the caller, writes only a file the caller may write, and creates only where a
+// new file may be created. An existing regular file is replaced in one rename by a new one that
+// carries its owner, group, mode, ACL and extended attributes; the new content is written first
+// to an unnamed file in the target's folder (Linux's O_TMPFILE), or where there is none to a
+// temporary file that only the caller may read, so that no one else sees it before the commit and
+// a process killed at any moment leaves the old file or the new one. Where a replacement cannot
+// carry everything (the owner, an attribute, a file with more than one hard link, a mount point,
+// a folder that takes no new file), the existing file is written in place under an exclusive
+// lock, as a write would: checked, with room reserved first where the file system can. Outputs
+// that are not regular files (devices, FIFOs, /dev/stdout) are written through.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-
-#include "file_system.hpp"
 
 namespace kelvane {
 
-class OutputFile {
-  public:
-    OutputFile() = default;
-    OutputFile(const OutputFile &) = delete;
-    OutputFile &operator=(const OutputFile &) = delete;
-    ~OutputFile();  // an output never committed is abandoned
-
-    // Gets ready to write `path`; false when nothing can be written there.
-    bool open(const char *path) noexcept;
-    // Adds bytes to the file. A failure is remembered; the bytes after it are dropped.
-    void write(const void *data, std::size_t size) noexcept;
-    // Finishes the file and puts it in place; false when any step failed.
-    bool commit() noexcept;
-
-  private:
-    bool create_temporary(bool &out_of_memory) noexcept;
-    bool open_in_place(const char *path) noexcept;
-    bool flush() noexcept;
-    void abandon() noexcept;
-
-    int fd_ = -1;
-    fs::text target_, temporary_;  // the temporary file, when not writing in place
-    fs::Facts replaced_;           // the file being replaced, when there is one
-    bool replacing_ = false, failed_ = false;
-    std::unique_ptr<std::uint8_t[], free_deleter> buffer_;
-    std::size_t buffered_ = 0;
-};
+// Puts the `size` bytes at `data` into the file at `path`; false when it could not, with the
+// file as it was (in place, a failure after the first byte written can still cut it short, as a
+// write's would).
+bool write_output_file(const char *path, const void *data, std::size_t size) noexcept;
 
 }  // namespace kelvane
