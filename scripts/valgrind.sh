@@ -15,6 +15,8 @@ memcheck() {
         --track-origins=yes --child-silent-after-fork=yes "$@"
 }
 tests=$build/tests
+tests/support/test_users.sh add
+trap 'tests/support/test_users.sh remove' EXIT
 memcheck "$tests/kelvane_tests" --gtest_brief=1 --gtest_filter='-large_test.*'
 # That test replaces operator new and delete itself; valgrind redirects the calls it can see
 # and not those inlined, so its pairs look mismatched though every block is freed once.

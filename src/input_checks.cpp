@@ -180,11 +180,20 @@ const char *check_jpeg(InputFile &file) noexcept {
 // An IDAT chunk that claims more bytes than the file holds after it: the decoder would first
 // grow its buffer to that size (up to 2 GiB for a file of a few bytes) and then fail.
 const char *check_png(InputFile &file) noexcept {
-    // Chunks: a 4-byte big-endian length, a 4-byte type, the data and a 4-byte CRC.
+    constexpr std::uint32_t header = 0x49484452, image_data = 0x49444154, end = 0x49454E44,
+                            palette = 0x504C5445, apple = 0x43674249;  // IHDR IDAT IEND PLTE CgBI
+    // Chunks: a 4-byte big-endian length, a 4-byte type, the data and a 4-byte CRC. The walk
+    // stops where the decoder stops reading: at the end chunk, and at a first chunk that is not
+    // the header or a critical chunk it does not know, which it refuses at once.
+    bool header_seen = false;
     for (InputBytes in(file, 8); in.holds(8);) {
-        const std::uint32_t length = in.be32();
-        const bool image_data = in.be32() == 0x49444154;  // "IDAT"
-        if (!in.holds(length)) return image_data ? "outofdata" : nullptr;
+        const std::uint32_t length = in.be32(), type = in.be32();
+        const bool critical = (type & (1u << 29)) == 0;
+        if (type == end || (!header_seen && type != header && type != apple) ||
+            (critical && type != header && type != image_data && type != palette && type != apple))
+            return nullptr;
+        header_seen = header_seen || type == header;
+        if (!in.holds(length)) return type == image_data ? "outofdata" : nullptr;
         in.skip(std::uint64_t(length) + 4);
     }
     return nullptr;

@@ -309,20 +309,25 @@ class Temporary {
     bool named_ = false;
 };
 
+// Whether the new file carries the old one's identity; `refused` where the caller may not give
+// it (the replacement is then not made), `failed` where memory ran short (nothing is written).
+enum class Carried { yes, refused, failed };
+
 #if defined(__linux__)
 
-// The names of the extended attributes of `fd`, each followed by a NUL; empty on failure.
-fs::text attribute_names(int fd, std::size_t &size) noexcept {
+// The names of the extended attributes of `fd`, each followed by a NUL; `size` 0 when it has
+// none or its file system keeps none.
+Carried attribute_names(int fd, fs::text &names, std::size_t &size) noexcept {
     for (int attempt = 0; attempt < 4; ++attempt) {
         const ssize_t needed = flistxattr(fd, nullptr, 0);
-        if (needed < 0) return (size = 0, nullptr);
-        fs::text names(static_cast<char *>(std::malloc(std::size_t(needed) + 1)));
-        if (!names) return (size = 0, nullptr);
+        if (needed < 0) return (size = 0, errno == ENOTSUP ? Carried::yes : Carried::refused);
+        names.reset(static_cast<char *>(std::malloc(std::size_t(needed) + 1)));
+        if (!names) return Carried::failed;
         const ssize_t got = flistxattr(fd, names.get(), std::size_t(needed));
-        if (got >= 0) return (size = std::size_t(got), std::move(names));
-        if (errno != ERANGE) return (size = 0, nullptr);  // ERANGE: one was added meanwhile
+        if (got >= 0) return (size = std::size_t(got), Carried::yes);
+        if (errno != ERANGE) return Carried::refused;  // ERANGE: one was added meanwhile
     }
-    return (size = 0, nullptr);
+    return Carried::refused;
 }
 
 bool listed(const char *names, std::size_t size, const char *name) noexcept {
@@ -331,44 +336,47 @@ bool listed(const char *names, std::size_t size, const char *name) noexcept {
     return false;
 }
 
-bool copy_attribute(int from, int to, const char *name) noexcept {
+Carried copy_attribute(int from, int to, const char *name) noexcept {
     const ssize_t size = fgetxattr(from, name, nullptr, 0);
-    if (size < 0) return false;
+    if (size < 0) return Carried::refused;
     const fs::text value(static_cast<char *>(std::malloc(std::size_t(size) + 1)));
-    if (!value) return false;
+    if (!value) return Carried::failed;
     const ssize_t got = fgetxattr(from, name, value.get(), std::size_t(size));
-    return got >= 0 && fsetxattr(to, name, value.get(), std::size_t(got), 0) == 0;
+    return got >= 0 && fsetxattr(to, name, value.get(), std::size_t(got), 0) == 0
+               ? Carried::yes
+               : Carried::refused;
 }
 
 // Gives `to` exactly the extended attributes of `from` (POSIX ACLs among them): the ones the new
 // file got from its folder (a default ACL, a security label) give way to the old file's.
-bool copy_attributes(int from, int to) noexcept {
+Carried copy_attributes(int from, int to) noexcept {
+    fs::text from_names, to_names;
     std::size_t from_size = 0, to_size = 0;
-    const fs::text from_names = attribute_names(from, from_size);
-    const fs::text to_names = attribute_names(to, to_size);
-    if ((!from_names && errno != ENOTSUP) || (!to_names && errno != ENOTSUP)) return false;
-    for (const char *n = to_names.get(); n && n < to_names.get() + to_size; n += std::strlen(n) + 1)
-        if (!listed(from_names.get(), from_size, n) && fremovexattr(to, n) != 0) return false;
-    for (const char *n = from_names.get(); n && n < from_names.get() + from_size;
+    Carried carried = attribute_names(from, from_names, from_size);
+    if (carried == Carried::yes) carried = attribute_names(to, to_names, to_size);
+    for (const char *n = to_names.get(); carried == Carried::yes && n < to_names.get() + to_size;
          n += std::strlen(n) + 1)
-        if (!copy_attribute(from, to, n)) return false;
-    return true;
+        if (!listed(from_names.get(), from_size, n) && fremovexattr(to, n) != 0)
+            carried = Carried::refused;
+    for (const char *n = from_names.get();
+         carried == Carried::yes && n < from_names.get() + from_size; n += std::strlen(n) + 1)
+        carried = copy_attribute(from, to, n);
+    return carried;
 }
 
 #else
 
-bool copy_attributes(int, int) noexcept { return true; }
+Carried copy_attributes(int, int) noexcept { return Carried::yes; }
 
 #endif
 
-// Gives the new file the old one's owner, group and extended attributes; false where the caller
-// may not (another user's file, a group the caller is not in, an attribute it cannot set).
-bool carry_identity(int old_file, const struct stat &old_facts, int new_file) noexcept {
+// Gives the new file the old one's owner, group and extended attributes.
+Carried carry_identity(int old_file, const struct stat &old_facts, int new_file) noexcept {
     struct stat st;
-    if (fstat(new_file, &st) != 0) return false;
+    if (fstat(new_file, &st) != 0) return Carried::refused;
     if ((st.st_uid != old_facts.st_uid || st.st_gid != old_facts.st_gid) &&
         fchown(new_file, old_facts.st_uid, old_facts.st_gid) != 0)
-        return false;
+        return Carried::refused;
     return copy_attributes(old_file, new_file);
 }
 
@@ -409,8 +417,14 @@ bool replace_file(const Place &place, Descriptor existing, const void *data,
     if (!temporary.create(0600, mode & 0600))
         return refused_by_rights(errno) && write_in_place(std::move(existing), true, data, size);
     if (!fs::write_all(temporary.fd(), data, size)) return false;  // the old file stays whole
-    if (!carry_identity(existing.get(), place.facts, temporary.fd()))
-        return write_in_place(std::move(existing), true, data, size);
+    switch (carry_identity(existing.get(), place.facts, temporary.fd())) {
+        case Carried::yes:
+            break;
+        case Carried::refused:
+            return write_in_place(std::move(existing), true, data, size);
+        case Carried::failed:
+            return false;
+    }
     switch (temporary.commit(place.name.get(), int(mode))) {
         case Commit::done:
             return true;

@@ -67,9 +67,9 @@ void run_on_own_stack(void (*call)(void *context), void *context) noexcept {
     Call c{call, context, nullptr};
     const bool was_fiber = IsThreadAFiber() != FALSE;
     c.caller = was_fiber ? GetCurrentFiber() : ConvertThreadToFiber(nullptr);
-    void *fiber = c.caller ? CreateFiberEx(1 << 16, own_stack_size, FIBER_FLAG_FLOAT_SWITCH,
-                                           fiber_main, &c)
-                           : nullptr;
+    void *fiber =
+        c.caller ? CreateFiberEx(1 << 16, own_stack_size, FIBER_FLAG_FLOAT_SWITCH, fiber_main, &c)
+                 : nullptr;
     if (fiber) {
         SwitchToFiber(fiber);
         DeleteFiber(fiber);

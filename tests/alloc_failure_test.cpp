@@ -2,8 +2,8 @@
 // --wrap=malloc,calloc,realloc, so that the library's calls (and stb's, compiled into it) reach
 // the counting allocator below, and replaces operator new, which counts the same way;
 // everything else in the process allocates as usual. Each refusal
-// must end in result 0, the message that names the buffer, no output file, and (under
-// LeakSanitizer) no leak.
+// must end in result 0, the message that names the buffer, no output file (or the old one whole),
+// and (under LeakSanitizer) no leak.
 #include <kelvane.h>
 
 #include <cstddef>
@@ -111,14 +111,21 @@ class alloc_failure_test : public ScratchTest {
         std::filesystem::remove(target);
         const std::string text = file("notes.txt", "not a picture");
         for (std::size_t k = 1; k <= all.size(); ++k) {
+            // The target in turn missing, a file to replace, and a file with a second name, to
+            // be written in place: a refusal leaves no file, or the old one whole.
+            const std::size_t existing = k % 3;
+            if (existing) write_bytes(target, "old");
+            if (existing == 2) std::filesystem::create_hard_link(target, path("second-name"));
             ASSERT_EQ(kelvane_rounded(text.c_str(), target.c_str(), 1), 0);
             run(call, k, result);
             EXPECT_EQ(result, 0) << "allocation " << k << " of " << all.size();
             EXPECT_EQ(decoder_message(last_error()), message_for(all, k))
                 << "allocation " << k << " of " << all.size() << " (" << all[k - 1].size
                 << " bytes)";
-            EXPECT_FALSE(exists(target)) << "allocation " << k;
+            EXPECT_EQ(read_bytes(target), existing ? "old" : "") << "allocation " << k;
+            EXPECT_EQ(exists(target), existing != 0) << "allocation " << k;
             std::filesystem::remove(target);
+            std::filesystem::remove(path("second-name"));
         }
     }
 };

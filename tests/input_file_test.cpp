@@ -2,6 +2,7 @@
 // claim are refused before the picture is allocated; every operation fits a small stack.
 #include <kelvane.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,6 +129,23 @@ TEST_F(input_file_test, truncated_files_are_refused_and_whole_ones_decode) {
     }
 }
 
+TEST_F(input_file_test, a_file_refused_after_its_first_bytes_is_read_no_further) {
+    // A gigabyte of holes behind a PNG signature: the first chunk is refused, so the reading
+    // stops within the first megabytes.
+    const std::string input = file("sparse.png", "\x89PNG\r\n\x1a\n");
+    std::filesystem::resize_file(input, std::uintmax_t(1) << 30);
+    const ChildResult child = in_child([&] {
+        if (kelvane_rounded(input.c_str(), out().c_str(), 3) != 0) return -1;
+        rusage usage;
+        getrusage(RUSAGE_SELF, &usage);
+        return int(usage.ru_maxrss / 1024);  // MiB
+    });
+    EXPECT_EQ(child.message, decode_failure(input, "first not IHDR"));
+    if (address_limit_unavailable().empty()) {
+        EXPECT_LT(child.result, 100) << "MiB at the peak";
+    }
+}
+
 TEST_F(input_file_test, pictures_of_one_colour_still_decode_from_small_files) {
     // The most a legitimate file expands to: each bound above keeps well clear of it.
     const Picture flat = solid_picture(2048, 2048, {30, 60, 90, 255});
@@ -164,10 +182,19 @@ TEST_F(input_file_test, every_operation_runs_on_a_64_KiB_stack) {
     // AddressSanitizer's instrumentation takes far more stack than the code itself.
     const std::size_t stack = KELVANE_TEST_ADDRESS_SANITIZER ? 1 << 20 : 1 << 16;
     const Picture picture = noise_picture(64, 48, 5);
-    // GIF: stb's decoder keeps its 32 KiB code table on the stack.
+    // GIF: stb's decoder keeps its 32 KiB code table on the stack, and recurses once for each
+    // code of an LZW chain, which an area of one colour makes thousands long.
     const std::string png = in(picture), jpeg = file("in.jpg", jpeg_of(picture)),
-                      gif = file("in.gif", gif_of(picture));
-    for (const std::string &input : {png, jpeg, gif})
+                      gif = file("in.gif", gif_of(picture)),
+                      flat = file("flat.gif", lzw_gif_of(solid_picture(600, 600, {7, 7, 7, 255})));
+    const std::string largest =
+        file("flat-3000.gif", lzw_gif_of(solid_picture(3000, 3000, {7, 7, 7, 255})));
+    const std::string o = path("largest.bmp");
+    EXPECT_EQ(on_small_stack(stack, [&] { return kelvane_rounded(largest.c_str(), o.c_str(), 0); }),
+              1)
+        << last_error();
+    EXPECT_EQ(read_rgba(o).at(2999, 2999), (std::vector<std::uint8_t>{7, 7, 7, 255}));
+    for (const std::string &input : {png, jpeg, gif, flat})
         for (const std::string output : {"out.png", "out.jpg"}) {
             const std::string i = input, o = path(output);
             const std::function<int()> jobs[] = {

@@ -2,6 +2,9 @@
 
 #include <stb_image_write.h>
 
+#include <functional>
+#include <unordered_map>
+
 namespace kelvane_test {
 
 std::string be16(int v) { return {char(v >> 8), char(v & 255)}; }
@@ -80,9 +83,12 @@ std::string pic_of(const Picture &p) {
     return s;
 }
 
-std::string gif_of(const Picture &p) {
-    // A 256-entry palette of grey, and each pixel its red sample's entry. LZW codes stay at 9 bits:
-    // every code is a literal, and a clear code comes before the table would need a 10th bit.
+namespace {
+
+// A GIF of a 256-entry palette of grey, each pixel its red sample's entry, with the LZW codes
+// that `encode` writes through put(code, bits).
+std::string grey_gif(const Picture &p,
+                     const std::function<void(const std::function<void(int, int)> &)> &encode) {
     std::string s = "GIF89a" + le16(p.width) + le16(p.height);
     s += "\xF7";
     s += std::string(2, '\0');
@@ -93,15 +99,10 @@ std::string gif_of(const Picture &p) {
     std::string codes;
     std::uint32_t bits = 0;
     int held = 0;
-    auto put = [&](int code) {
+    encode([&](int code, int size) {
         bits |= std::uint32_t(code) << held;
-        for (held += 9; held >= 8; held -= 8, bits >>= 8) codes += char(bits & 255);
-    };
-    for (std::size_t i = 0; i < p.rgba.size() / 4; ++i) {
-        if (i % 250 == 0) put(256);
-        put(p.rgba[i * 4]);
-    }
-    put(257);
+        for (held += size; held >= 8; held -= 8, bits >>= 8) codes += char(bits & 255);
+    });
     if (held > 0) codes += char(bits & 255);
     for (std::size_t at = 0; at < codes.size(); at += 255) {
         const std::size_t n = std::min<std::size_t>(255, codes.size() - at);
@@ -109,6 +110,52 @@ std::string gif_of(const Picture &p) {
         s += codes.substr(at, n);
     }
     return s + std::string(1, '\0') + ";";
+}
+
+}  // namespace
+
+std::string gif_of(const Picture &p) {
+    // LZW codes stay at 9 bits: every code is a literal, and a clear code comes before the table
+    // would need a 10th bit.
+    return grey_gif(p, [&](const std::function<void(int, int)> &put) {
+        for (std::size_t i = 0; i < p.rgba.size() / 4; ++i) {
+            if (i % 250 == 0) put(256, 9);
+            put(p.rgba[i * 4], 9);
+        }
+        put(257, 9);
+    });
+}
+
+std::string lzw_gif_of(const Picture &p) {
+    return grey_gif(p, [&](const std::function<void(int, int)> &put) {
+        std::unordered_map<std::uint32_t, int> table;  // (prefix code << 8 | byte) -> code
+        int size = 9, last = 257, prefix = -1;
+        put(256, size);
+        for (std::size_t i = 0; i < p.rgba.size() / 4; ++i) {
+            const int byte = p.rgba[i * 4];
+            if (prefix < 0) {
+                prefix = byte;
+                continue;
+            }
+            const std::uint32_t key = std::uint32_t(prefix) << 8 | std::uint32_t(byte);
+            if (const auto found = table.find(key); found != table.end()) {
+                prefix = found->second;
+                continue;
+            }
+            put(prefix, size);
+            table[key] = ++last;
+            if (last >= (1 << size)) ++size;
+            if (last == 4095) {  // the table is full: start again
+                put(256, size);
+                table.clear();
+                size = 9;
+                last = 257;
+            }
+            prefix = byte;
+        }
+        put(prefix, size);
+        put(257, size);
+    });
 }
 
 std::string flat_hdr_of(const Picture &p) {

@@ -28,7 +28,10 @@ std::string tga_of(const Picture &picture, bool rle);  // 32-bit
 std::string ppm_of(const Picture &picture);            // 8-bit binary P6
 std::string pic_of(const Picture &picture);            // one raw RGBA packet
 std::string gif_of(const Picture &picture);            // 256 colours, 9-bit LZW codes
-std::string flat_hdr_of(const Picture &picture);       // Radiance, rows stored flat
+// The same palette, LZW-compressed as GIF encoders do: areas of one colour build the longest
+// code chains the format allows.
+std::string lzw_gif_of(const Picture &picture);
+std::string flat_hdr_of(const Picture &picture);  // Radiance, rows stored flat
 std::string jpeg_of(const Picture &picture, int quality = 90);
 
 }  // namespace kelvane_test
