@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "host_paths.h"
+#include "interrupts.h"
 #include "operations.h"
 
 #ifdef _WIN32
@@ -225,7 +226,7 @@ static size_t run_jobs(struct job *jobs, size_t count, int workers, int keep_goi
                        struct tally *t) {
     size_t next;
     (void)workers;
-    for (next = 0; next < count; ++next) {
+    for (next = 0; next < count && !host_interrupted(); ++next) {
         const int ok =
             jobs[next].op->run(jobs[next].words[1], jobs[next].words[2], jobs[next].numbers);
         if (!record(t, &jobs[next], ok, kelvane_last_error()) && !keep_going) return next + 1;
@@ -254,6 +255,11 @@ static int start_worker(const struct job *job, size_t index, struct worker *work
     }
     if (worker->pid == 0) {
         char report[message_size];
+        /* A group of its own, so that a terminal's Ctrl-C reaches the batch alone, which lets
+         * the worker finish (or kills it at a second one). */
+        setpgid(0, 0);
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
         const int ok = job->op->run(job->words[1], job->words[2], job->numbers);
         const int n = snprintf(report, sizeof report, "%d%s", ok, ok ? "" : kelvane_last_error());
         close(channel[0]);
@@ -274,6 +280,9 @@ static int finish_worker(struct worker *workers, int *active, const struct job *
     ssize_t n;
     int status, i, ok;
     const pid_t pid = waitpid(-1, &status, 0);
+    if (pid < 0 && host_interrupts() >= 2) /* a second signal: end the running jobs now */
+        for (i = 0; i < *active; ++i) kill(workers[i].pid, SIGKILL);
+    if (pid < 0) return 1;
     for (i = 0; i < *active && workers[i].pid != pid; ++i) continue;
     if (i == *active) return 1; /* not one of ours */
     while (got + 1 < sizeof report &&
@@ -305,6 +314,7 @@ static size_t run_jobs(struct job *jobs, size_t count, int workers, int keep_goi
         return 0;
     }
     while ((!stop && next < count) || active > 0) {
+        stop = stop || host_interrupted();
         while (!stop && next < count && active < workers) {
             if (!start_worker(&jobs[next], next, &running[active])) {
                 record(t, &jobs[next], 0, "no worker process could be started");
@@ -331,15 +341,18 @@ int host_batch(const char *path, int workers, int keep_going) {
     t.total = count;
     t.started = seconds_now();
     t.progress = is_terminal(stderr);
+    host_catch_interrupts(NULL);
     started = run_jobs(jobs, count, workers < 1 ? 1 : workers, keep_going, &t);
     clear_progress(&t);
     fprintf(stderr, "kelvane: %lu jobs in %.1f s: %lu written, %lu failed", (unsigned long)count,
             seconds_now() - t.started, (unsigned long)(t.done - t.failed), (unsigned long)t.failed);
     if (started < count)
-        fprintf(stderr, ", %lu not run (the first failure stops the rest; --keep-going runs them)",
-                (unsigned long)(count - started));
+        fprintf(stderr, ", %lu not run (%s)", (unsigned long)(count - started),
+                host_interrupted() ? "interrupted"
+                                   : "the first failure stops the rest; --keep-going runs them");
     fputc('\n', stderr);
     for (i = 0; i < count; ++i) free(jobs[i].text);
     free(jobs);
+    if (host_interrupted()) return host_interrupted_status();
     return t.failed == 0 && started == count ? 0 : 1;
 }

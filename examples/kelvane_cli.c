@@ -14,6 +14,7 @@
 
 #include "batch.h"
 #include "host_paths.h"
+#include "interrupts.h"
 #include "operations.h"
 
 #ifdef _WIN32
@@ -123,7 +124,9 @@ static int copy_file(const char *from, const char *to, int from_stdin) {
 /* Runs one job; `format` is NULL or the format to write to standard output. */
 static int run_job(const struct host_operation *op, const char *in, const char *out,
                    const int *numbers, const char *format) {
-    char scratch[path_size] = "", in_file[path_size + 16], out_file[path_size + 16];
+    /* Static: a second signal may remove them while the process ends. */
+    static char scratch[path_size], in_file[path_size + 16], out_file[path_size + 16];
+    static const char *scratch_files[3];
     const int from_stdin = strcmp(in, "-") == 0, to_stdout = strcmp(out, "-") == 0;
     int ok;
     if (to_stdout && !format) return usage_error("'-' as OUT needs --format png, jpg or bmp", "");
@@ -150,6 +153,11 @@ static int run_job(const struct host_operation *op, const char *in, const char *
     if (from_stdin) snprintf(in_file, sizeof in_file, "/dev/stdin");
 #endif
     if (!to_stdout) warn_about_extension(out);
+    if (*scratch) { /* standard output's file, then its folder */
+        scratch_files[0] = out_file;
+        scratch_files[1] = scratch;
+    }
+    host_catch_interrupts(scratch_files);
     ok = op->run(from_stdin ? in_file : in, to_stdout ? out_file : out, numbers);
     if (ok && to_stdout) {
         binary_stream(stdout);
@@ -167,6 +175,10 @@ static int run_job(const struct host_operation *op, const char *in, const char *
         host_remove(out_file);
         if (strcmp(in_file, "/dev/stdin") != 0) host_remove(in_file);
         host_remove_folder(scratch);
+    }
+    if (host_interrupted()) {
+        fprintf(stderr, "kelvane: interrupted\n");
+        return host_interrupted_status();
     }
     return ok == 1 ? 0 : 1;
 }

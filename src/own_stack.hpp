@@ -10,12 +10,11 @@
 
 namespace kelvane {
 
-// Enough for the deepest chain under any instrumentation the tests use (AddressSanitizer's
-// frames are several times larger).
+// Several times what the deepest chain takes.
 constexpr std::size_t own_stack_size = std::size_t(2) << 20;
 
 // Runs call(context) on a stack of `own_stack_size` bytes; on the caller's stack where the
-// system gives no memory for one.
+// system gives no memory for one, and in AddressSanitizer's builds.
 void run_on_own_stack(void (*call)(void *context), void *context) noexcept;
 
 }  // namespace kelvane

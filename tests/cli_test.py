@@ -128,6 +128,13 @@ class BatchTest(unittest.TestCase):
     def listing(self):
         return sorted(os.listdir(self.dir.name))
 
+    def path(self, name):
+        return os.path.join(self.dir.name, name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as file:
+            return file.read()
+
     def test_jobs_write_what_single_runs_write_and_failures_are_listed(self):
         lines = ["# frames", "", "solid in.pgm a.png 2 1 2 3",
                  "rounded in.pgm 'with space.jpg' 2   # a comment",
@@ -187,6 +194,46 @@ class BatchTest(unittest.TestCase):
         self.assertIn("2 jobs", errors)
         self.assertIn("after.png", self.listing())
         self.assertNotIn("slow.png", self.listing())
+
+    def test_interrupts_let_running_jobs_finish_or_end_them_at_the_second(self):
+        # (the command, how many signals, which, the exit status, the files expected after)
+        pgm(self.path("big.pgm"), 1500, 1200)
+        with open(self.path("list"), "w") as file:
+            file.write("shadow big.pgm first.png 0 0 300 0 0 0\n"
+                       "solid in.pgm second.png 1 0 0 0\n")
+        single = ["shadow", "big.pgm", "single.png", "0", "0", "300", "0", "0", "0"]
+        to_stdout = ["--format", "png", "shadow", "big.pgm", "-", "0", "0", "300", "0", "0", "0"]
+        cases = [
+            (["batch", "-j", "1", "list"], 1, signal.SIGINT, 130, ["first.png"]),
+            (["batch", "-j", "1", "list"], 1, signal.SIGTERM, 143, ["first.png"]),
+            (["batch", "-j", "1", "list"], 2, signal.SIGINT, 130, []),
+            (single, 1, signal.SIGINT, 130, ["single.png"]),
+            (single, 2, signal.SIGINT, -signal.SIGINT, []),
+            (to_stdout, 2, signal.SIGTERM, -signal.SIGTERM, []),
+        ]
+        scratch = self.path("scratch")
+        os.mkdir(scratch)
+        for words, count, number, status, written in cases:
+            with self.subTest(words=words, signals=count, signal=number):
+                job = subprocess.Popen([PROGRAM, *words], cwd=self.dir.name,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                       env=dict(os.environ, TMPDIR=scratch))
+                time.sleep(0.3)  # the job is under way
+                for _ in range(count):
+                    job.send_signal(number)
+                    time.sleep(0.05)
+                errors = job.communicate(timeout=60)[1].decode()
+                self.assertEqual(job.returncode, status, errors)
+                made = [name for name in self.listing()
+                        if name not in ("in.pgm", "big.pgm", "list", "scratch")]
+                self.assertEqual(sorted(made), written)  # nothing else: no temporary file
+                self.assertEqual(os.listdir(scratch), [])
+                for name in written:
+                    self.assertEqual(self.read(name)[:4], b"\x89PNG")
+                    os.remove(self.path(name))
+                if words[0] == "batch":
+                    self.assertIn("2 jobs", errors)
+                    self.assertIn("not run (interrupted)", errors)
 
     def test_progress_shows_on_a_terminal(self):
         with open(os.path.join(self.dir.name, "list"), "w") as file:

@@ -49,13 +49,13 @@ std::string mount_here(const std::string &source, const std::string &target, con
     if (mount(source.c_str(), target.c_str(), type, flags,
               options.empty() ? nullptr : options.c_str()) == 0)
         return "";
-    return "cannot mount " + std::string(type ? type : "a bind mount") + ": " + std::strerror(errno);
+    return "cannot mount " + std::string(type ? type : "a bind mount") + ": " +
+           std::strerror(errno);
 }
 
 void unmount(const std::string &target) { umount2(target.c_str(), MNT_DETACH); }
 
-Sysctl::Sysctl(const std::string &name, const std::string &value)
-    : path_("/proc/sys/" + name) {
+Sysctl::Sysctl(const std::string &name, const std::string &value) : path_("/proc/sys/" + name) {
     std::ifstream(path_) >> old_;
     if (old_.empty()) {
         why_ = "no " + path_;
