@@ -164,7 +164,9 @@ int create_new(const char *path) noexcept { return open_path(path, create_flags)
 
 int open_for_writing(const char *path) noexcept { return open_path(path, write_flags); }
 
-bool truncate(int fd, std::uint64_t size) noexcept { return _chsize_s(fd, __int64(size)) == 0; }
+bool truncate(int fd, std::uint64_t size) noexcept {
+    return _chsize_s(fd, static_cast<long long>(size)) == 0;
+}
 
 bool write_all(int fd, const void *data, std::size_t size) noexcept {
     const char *bytes = static_cast<const char *>(data);

@@ -61,10 +61,20 @@ void CALLBACK fiber_main(void *p) {
 
 }  // namespace
 
+// The fiber running now. GCC takes the inline read of the thread block for an array access.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#endif
+static void *current_fiber() noexcept { return GetCurrentFiber(); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
 void run_on_own_stack(void (*call)(void *context), void *context) noexcept {
     Call c{call, context, nullptr};
     const bool was_fiber = IsThreadAFiber() != FALSE;
-    c.caller = was_fiber ? GetCurrentFiber() : ConvertThreadToFiber(nullptr);
+    c.caller = was_fiber ? current_fiber() : ConvertThreadToFiber(nullptr);
     void *fiber =
         c.caller ? CreateFiberEx(1 << 16, own_stack_size, FIBER_FLAG_FLOAT_SWITCH, fiber_main, &c)
                  : nullptr;
