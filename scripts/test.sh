@@ -17,7 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup-deps.sh libdeflate-dev python3 python3-pil python3-distributed valgrind clang \
-    libclang-rt-14-dev clang-format-14 imagemagick-6.q16 g++-mingw-w64-x86-64
+    libclang-rt-14-dev clang-format-14 imagemagick-6.q16 g++-mingw-w64-x86-64 acl
 jobs=$(nproc 2>/dev/null || echo 2)
 
 run_suite() {  # name, cmake arguments...

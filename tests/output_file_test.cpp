@@ -1,6 +1,8 @@
-// Writing the output: a success means the whole file is in place; a failed write changes nothing
-// (a new file is not created, an existing one, the input included, keeps every byte); links,
-// permission bits and hard links keep their meaning; concurrent writers never mix.
+// Writing the output does what a plain write would, or nothing: a success means the whole file is
+// in place; a failed write changes nothing (a new file is not created, an existing one, the input
+// included, keeps every byte); rights, owners, ACLs, attributes, links and hard links keep their
+// meaning; no one else reads a private picture while it is written; a killed job leaves nothing
+// behind; concurrent writers never mix.
 #include <fcntl.h>
 #include <kelvane.h>
 #include <signal.h>
