@@ -1,5 +1,4 @@
-# Installs the shared library (with its SONAME links), the public header, the Python binding,
-# the licence, a pkg-config file and a CMake package providing tarnwick::kelvane (the
+# Installs the shared library (with its SONAME links), the public header, the licence, a pkg-config file and a CMake package providing tarnwick::kelvane (the
 # command-line host and its manual page install with the examples).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -34,4 +33,3 @@ install(FILES ${PROJECT_BINARY_DIR}/tarnwick-kelvane.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnwick-kelvane)
-include(python)

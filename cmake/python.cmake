@@ -26,17 +26,19 @@ add_custom_target(kelvane_python ALL DEPENDS ${kelvane_python_copies})
 file(GENERATE OUTPUT ${kelvane_python_build}/_where.py
      CONTENT "# Written by the build: the folder of the library this package loads.\nLIBRARY_DIRS = [\"$<TARGET_FILE_DIR:kelvane>\"]\n")
 
-set(kelvane_python_destination ${CMAKE_INSTALL_DATADIR}/tarnwick-kelvane/python/kelvane)
-set(kelvane_library_destination ${CMAKE_INSTALL_LIBDIR})
-if(WIN32)
-    set(kelvane_library_destination ${CMAKE_INSTALL_BINDIR})
+if(KELVANE_INSTALL)
+    set(kelvane_python_destination ${CMAKE_INSTALL_DATADIR}/tarnwick-kelvane/python/kelvane)
+    set(kelvane_library_destination ${CMAKE_INSTALL_LIBDIR})
+    if(WIN32)
+        set(kelvane_library_destination ${CMAKE_INSTALL_BINDIR})
+    endif()
+    file(RELATIVE_PATH kelvane_python_to_library /${kelvane_python_destination}
+         /${kelvane_library_destination})
+    file(WRITE ${PROJECT_BINARY_DIR}/python-install/_where.py
+         "# Written by the installation: the library's folder, relative to this package's.\nLIBRARY_DIRS = [\"${kelvane_python_to_library}\"]\n")
+    foreach(source IN LISTS kelvane_python_sources)
+        install(FILES ${PROJECT_SOURCE_DIR}/python/kelvane/${source}
+                DESTINATION ${kelvane_python_destination})
+    endforeach()
+    install(FILES ${PROJECT_BINARY_DIR}/python-install/_where.py DESTINATION ${kelvane_python_destination})
 endif()
-file(RELATIVE_PATH kelvane_python_to_library /${kelvane_python_destination}
-     /${kelvane_library_destination})
-file(WRITE ${PROJECT_BINARY_DIR}/python-install/_where.py
-     "# Written by the installation: the library's folder, relative to this package's.\nLIBRARY_DIRS = [\"${kelvane_python_to_library}\"]\n")
-foreach(source IN LISTS kelvane_python_sources)
-    install(FILES ${PROJECT_SOURCE_DIR}/python/kelvane/${source}
-            DESTINATION ${kelvane_python_destination})
-endforeach()
-install(FILES ${PROJECT_BINARY_DIR}/python-install/_where.py DESTINATION ${kelvane_python_destination})

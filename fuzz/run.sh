@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
 
-scripts/setup-deps.sh clang libclang-rt-14-dev imagemagick-6.q16
+scripts/setup-deps.sh fuzz
 echo "== build: build/fuzz (clang)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKELVANE_BUILD_TESTS=OFF -DKELVANE_BUILD_EXAMPLES=OFF -DKELVANE_BUILD_FUZZERS=ON \

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 native=${1:-build/release}
-scripts/setup-deps.sh g++-aarch64-linux-gnu qemu-user googletest
+scripts/setup-deps.sh aarch64
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== build: build/aarch64 (aarch64-linux-gnu, run under qemu-aarch64)"

@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
-# Installs, through apt-get, whichever of the build's Debian packages are missing.
-# Usage: scripts/setup-deps.sh [extra-package ...]
+# Installs, through apt-get, whichever Debian packages a task needs and the machine lacks. Every
+# package the project uses is named here, once, in a group; the build's own group is always in.
+# Usage: scripts/setup-deps.sh [group|package ...]
+#   groups: checks (the test suites and the format check), valgrind, windows, aarch64, fuzz
 set -euo pipefail
 
-packages=(cmake g++ ninja-build pkg-config libstb-dev libgtest-dev "$@")
+packages=(cmake g++ ninja-build pkg-config libstb-dev libgtest-dev)
+for want in "$@"; do
+    case $want in
+        checks) packages+=(libdeflate-dev python3 python3-pil python3-distributed clang
+                           libclang-rt-14-dev clang-format-14 imagemagick-6.q16 acl) ;;
+        valgrind) packages+=(valgrind) ;;
+        windows) packages+=(g++-mingw-w64-x86-64 wine64 googletest) ;;
+        aarch64) packages+=(g++-aarch64-linux-gnu qemu-user googletest) ;;
+        fuzz) packages+=(clang libclang-rt-14-dev imagemagick-6.q16) ;;
+        *) packages+=("$want") ;;
+    esac
+done
 missing=()
 for pkg in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
@@ -11,7 +24,7 @@ for pkg in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-    echo "== dependencies: all present (${packages[*]})"
+    echo "== dependencies: all present ($*)"
     exit 0
 fi
 

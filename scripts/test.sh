@@ -1,44 +1,90 @@
 #!/usr/bin/env bash
-# Sets up what is missing, then builds and runs everything that checks the library:
-#   1. the layout of every C and C++ source (scripts/format.sh --check, clang-format 14);
-#   2. the test suite in a Release build with warnings as errors, including the tests that need
-#      gigabytes (KELVANE_LARGE_TESTS=1: about 9 GiB and a minute);
-#   3. the same suite built by clang (Release, warnings as errors);
-#   4. the same suite with the fast PNG compressor (-DKELVANE_FAST_PNG=ON);
-#   5. the suite in a Debug build under AddressSanitizer, LeakSanitizer and
-#      UndefinedBehaviorSanitizer;
-#   6. the Release suite again under valgrind's memcheck (scripts/valgrind.sh);
-#   7. the Windows cross-build, its suites under Wine (names in several scripts included) and its
-#      output files compared byte for byte with the Release build's (scripts/windows-cross.sh);
-#   8. the aarch64 cross-build, its suites under qemu-aarch64 and its output files compared byte
-#      for byte with the Release build's (scripts/aarch64-cross.sh);
-#   9. each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan).
-set -euo pipefail
+# Sets up what is missing, then builds and runs the checks, stage by stage:
+#   format   the layout of every C and C++ source (scripts/format.sh --check, clang-format 14)
+#   release  the test suite in a Release build with warnings as errors; in the full run with the
+#            tests that need gigabytes (KELVANE_LARGE_TESTS=1: about 9 GiB and a minute)
+#   clang    the same suite built by clang (Release, warnings as errors)
+#   fastpng  the same suite with the fast PNG compressor (-DKELVANE_FAST_PNG=ON)
+#   asan     the suite in a Debug build under AddressSanitizer, LeakSanitizer and
+#            UndefinedBehaviorSanitizer
+#   valgrind the Release suite again under valgrind's memcheck (scripts/valgrind.sh)
+#   windows  the Windows cross-build, its suites under Wine and its output files compared byte
+#            for byte with the Release build's (scripts/windows-cross.sh)
+#   aarch64  the aarch64 cross-build, its suites under qemu-aarch64 and the same comparison
+#            (scripts/aarch64-cross.sh)
+#   fuzz     each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan)
+#
+#   scripts/test.sh            every stage (what CI runs; about 25 minutes here)
+#   scripts/test.sh quick      format, release (without the large tests) and asan: the edit loop
+#   scripts/test.sh STAGE...   the stages named, in the order above
+#
+# A stage that fails does not stop the rest; the run ends with which stages passed, failed and
+# did not run, and fails when any failed. valgrind, windows and aarch64 use the release build.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-deps.sh libdeflate-dev python3 python3-pil python3-distributed valgrind clang \
-    libclang-rt-14-dev clang-format-14 imagemagick-6.q16 g++-mingw-w64-x86-64 acl
+all_stages=(format release clang fastpng asan valgrind windows aarch64 fuzz)
+large_tests=1
+case "${1:-}" in
+    "") wanted=("${all_stages[@]}") ;;
+    quick) wanted=(format release asan) large_tests=0 ;;
+    *) wanted=("$@") ;;
+esac
+for stage in "${wanted[@]}"; do
+    [[ " ${all_stages[*]} " == *" $stage "* ]] ||
+        { echo "unknown stage '$stage' (stages: ${all_stages[*]}; or quick)" >&2; exit 2; }
+done
+
+groups=(checks)
+for stage in "${wanted[@]}"; do
+    case $stage in valgrind | windows | aarch64 | fuzz) groups+=("$stage") ;; esac
+done
+scripts/setup-deps.sh "${groups[@]}" || exit 1
 jobs=$(nproc 2>/dev/null || echo 2)
 
 run_suite() {  # name, cmake arguments...
     local dir=build/$1
     shift
     echo "== build: $dir"
-    cmake -S . -B "$dir" -G Ninja -DKELVANE_WERROR=ON -DKELVANE_BUILD_TESTS=ON "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
-    echo "== test: $dir"
-    ctest --test-dir "$dir" -j "$jobs" --output-on-failure
+    cmake -S . -B "$dir" -G Ninja -DKELVANE_WERROR=ON -DKELVANE_BUILD_TESTS=ON "$@" >/dev/null &&
+        cmake --build "$dir" -j "$jobs" &&
+        { echo "== test: $dir"; ctest --test-dir "$dir" -j "$jobs" --output-on-failure; }
 }
 
-scripts/format.sh --check
-KELVANE_LARGE_TESTS=1 run_suite release -DCMAKE_BUILD_TYPE=Release
-run_suite clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-run_suite fastpng -DCMAKE_BUILD_TYPE=Release -DKELVANE_FAST_PNG=ON
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    run_suite asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined \
-    "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1"
-scripts/valgrind.sh build/release
-scripts/windows-cross.sh build/release
-scripts/aarch64-cross.sh build/release
-fuzz/run.sh 30
+stage_format() { scripts/format.sh --check; }
+stage_release() {
+    KELVANE_LARGE_TESTS=$large_tests run_suite release -DCMAKE_BUILD_TYPE=Release
+}
+stage_clang() {
+    run_suite clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER=clang \
+        -DCMAKE_CXX_COMPILER=clang++
+}
+stage_fastpng() { run_suite fastpng -DCMAKE_BUILD_TYPE=Release -DKELVANE_FAST_PNG=ON; }
+stage_asan() {
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        run_suite asan -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=address,undefined \
+        "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1"
+}
+stage_valgrind() { scripts/valgrind.sh build/release; }
+stage_windows() { scripts/windows-cross.sh build/release; }
+stage_aarch64() { scripts/aarch64-cross.sh build/release; }
+stage_fuzz() { fuzz/run.sh 30; }
+
+passed=() failed=() not_run=()
+for stage in "${all_stages[@]}"; do
+    if [[ " ${wanted[*]} " != *" $stage "* ]]; then
+        not_run+=("$stage")
+    elif "stage_$stage"; then
+        passed+=("$stage")
+    else
+        echo "== stage $stage FAILED"
+        failed+=("$stage")
+    fi
+done
+
+echo "== stages passed: ${passed[*]:-none}"
+echo "== stages failed: ${failed[*]:-none}"
+echo "== stages not run: ${not_run[*]:-none}"
+[ ${#failed[@]} -eq 0 ] && [ ${#passed[@]} -gt 0 ] || exit 1
 echo "== all tests passed"

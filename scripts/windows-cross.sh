@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 native=${1:-build/release}
-scripts/setup-deps.sh g++-mingw-w64-x86-64 wine64 googletest
+scripts/setup-deps.sh windows
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "== build: build/mingw (x86_64-w64-mingw32, run under Wine)"

@@ -196,13 +196,15 @@ class BatchTest(unittest.TestCase):
         self.assertNotIn("slow.png", self.listing())
 
     def test_interrupts_let_running_jobs_finish_or_end_them_at_the_second(self):
-        # (the command, how many signals, which, the exit status, the files expected after)
-        pgm(self.path("big.pgm"), 1500, 1200)
+        # Each job reads a FIFO, so it is under way, waiting for its input, when the signals come;
+        # the input follows when the job is to finish. (the command, how many signals, which,
+        # the exit status, the files expected after)
+        fifo = self.path("fifo.pgm")
+        os.mkfifo(fifo)
         with open(self.path("list"), "w") as file:
-            file.write("shadow big.pgm first.png 0 0 300 0 0 0\n"
-                       "solid in.pgm second.png 1 0 0 0\n")
-        single = ["shadow", "big.pgm", "single.png", "0", "0", "300", "0", "0", "0"]
-        to_stdout = ["--format", "png", "shadow", "big.pgm", "-", "0", "0", "300", "0", "0", "0"]
+            file.write("shadow fifo.pgm first.png 2 2 3 0 0 0\nsolid in.pgm second.png 1 0 0 0\n")
+        single = ["shadow", "fifo.pgm", "single.png", "2", "2", "3", "0", "0", "0"]
+        to_stdout = ["--format", "png", "shadow", "fifo.pgm", "-", "2", "2", "3", "0", "0", "0"]
         cases = [
             (["batch", "-j", "1", "list"], 1, signal.SIGINT, 130, ["first.png"]),
             (["batch", "-j", "1", "list"], 1, signal.SIGTERM, 143, ["first.png"]),
@@ -213,19 +215,31 @@ class BatchTest(unittest.TestCase):
         ]
         scratch = self.path("scratch")
         os.mkdir(scratch)
+        picture = b"P5 40 30 255\n" + bytes(range(120)) * 10
         for words, count, number, status, written in cases:
             with self.subTest(words=words, signals=count, signal=number):
                 job = subprocess.Popen([PROGRAM, *words], cwd=self.dir.name,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                        env=dict(os.environ, TMPDIR=scratch))
-                time.sleep(0.3)  # the job is under way
+                feed = None
+                for _ in range(1000):  # until the job has the FIFO open
+                    try:
+                        feed = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+                        break
+                    except OSError:
+                        time.sleep(0.01)
+                self.assertIsNotNone(feed, "the job never opened its input")
                 for _ in range(count):
                     job.send_signal(number)
-                    time.sleep(0.05)
+                    time.sleep(0.1)
+                if count == 1:
+                    os.set_blocking(feed, True)
+                    os.write(feed, picture)
+                os.close(feed)
                 errors = job.communicate(timeout=60)[1].decode()
                 self.assertEqual(job.returncode, status, errors)
                 made = [name for name in self.listing()
-                        if name not in ("in.pgm", "big.pgm", "list", "scratch")]
+                        if name not in ("in.pgm", "fifo.pgm", "list", "scratch")]
                 self.assertEqual(sorted(made), written)  # nothing else: no temporary file
                 self.assertEqual(os.listdir(scratch), [])
                 for name in written:
