@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "image.hpp"  // free_deleter
+#include "large_memory.hpp"
 
 namespace kelvane::fs {
 

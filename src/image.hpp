@@ -12,10 +12,6 @@
 
 namespace kelvane {
 
-struct free_deleter {
-    void operator()(void *p) const noexcept { std::free(p); }
-};
-
 // Every pixel buffer comes from malloc/calloc (the decoder's included) and goes back to free.
 using pixel_buffer = std::unique_ptr<std::uint8_t[], free_deleter>;
 using float_buffer = std::unique_ptr<float[], free_deleter>;

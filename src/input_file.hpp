@@ -34,10 +34,9 @@ class InputFile {
     // Why the bytes read so far are not the whole file's, in the decoder's words ("can't fread",
     // "outofmem", "too large"); null while nothing went wrong.
     const char *failure() const noexcept { return failure_; }
-    // Closes the file; what was read stays available.
-    void close() noexcept;
 
   private:
+    void close() noexcept;
     bool reserve(std::uint64_t capacity) noexcept;
 
     int fd_ = -1;

@@ -7,32 +7,21 @@
 namespace kelvane {
 namespace {
 
-// Big-endian fields as stb reads them: a read past the end yields 0.
-class ByteReader {
-  public:
-    explicit ByteReader(InputFile &file) noexcept : bytes_(file) {}
-
-    int get8() noexcept { return bytes_.next_or_zero(); }
-    int get16be() noexcept { return int(bytes_.be16()); }
-    // stb reads 32-bit fields unsigned and stores them in ints: 2^31 and more come out negative.
-    int get32be() noexcept { return int(bytes_.be32()); }
-    // The checks refuse a section length of 2^31 or more before this reader runs.
-    void skip(int count) noexcept { bytes_.skip(std::uint64_t(count < 0 ? 0 : count)); }
-
-  private:
-    InputBytes bytes_;
-};
+// A 32-bit field as stb keeps it: read unsigned, stored in an int, so 2^31 and more come out
+// negative. (Past the end of the file, fields read as 0, as stb reads them.)
+int stb_int32(InputBytes &in) noexcept { return int(in.be32()); }
 
 // PackBits, as PSD and TIFF use it, into every 4th byte of `p`; false when a run would overflow.
-bool decode_rle(ByteReader &in, std::uint8_t *p, int count) noexcept {
+bool decode_rle(InputBytes &in, std::uint8_t *p, int count) noexcept {
     for (int done = 0; done < count;) {
-        int len = in.get8();
+        int len = in.next_or_zero();
         if (len == 128) continue;
         const bool literal = len < 128;
         len = literal ? len + 1 : 257 - len;
         if (len > count - done) return false;
-        const int repeated = literal ? 0 : in.get8();
-        for (int i = 0; i < len; ++i, p += 4) *p = std::uint8_t(literal ? in.get8() : repeated);
+        const int repeated = literal ? 0 : in.next_or_zero();
+        for (int i = 0; i < len; ++i, p += 4)
+            *p = std::uint8_t(literal ? in.next_or_zero() : repeated);
         done += len;
     }
     return true;
@@ -56,7 +45,7 @@ void remove_white_matte(std::uint8_t *pixels, std::size_t count) noexcept {
 }
 
 // Reads the four planes (colour, then alpha) into RGBA; planes the file lacks are 0 (alpha 255).
-bool read_planes(ByteReader &in, int channels, int depth, bool rle, std::uint8_t *out,
+bool read_planes(InputBytes &in, int channels, int depth, bool rle, std::uint8_t *out,
                  int count) noexcept {
     for (int channel = 0; channel < 4; ++channel) {
         std::uint8_t *p = out + channel;
@@ -66,7 +55,7 @@ bool read_planes(ByteReader &in, int channels, int depth, bool rle, std::uint8_t
             if (!decode_rle(in, p, count)) return false;
         } else {
             for (int i = 0; i < count; ++i, p += 4)
-                *p = std::uint8_t(depth == 16 ? in.get16be() >> 8 : in.get8());
+                *p = std::uint8_t(depth == 16 ? int(in.be16()) >> 8 : in.next_or_zero());
         }
     }
     return true;
@@ -80,19 +69,20 @@ bool is_psd_with_alpha(const std::uint8_t *head, std::size_t size) noexcept {
 }
 
 Decoded read_psd_with_alpha(InputFile &file) noexcept {
-    ByteReader in(file);
-    if (in.get32be() != 0x38425053) return Decoded::refused("not PSD");
-    if (in.get16be() != 1) return Decoded::refused("wrong version");
+    InputBytes in(file);
+    if (stb_int32(in) != 0x38425053) return Decoded::refused("not PSD");
+    if (int(in.be16()) != 1) return Decoded::refused("wrong version");
     in.skip(6);
-    const int channels = in.get16be();
+    const int channels = int(in.be16());
     if (channels > 16) return Decoded::refused("wrong channel count");
-    const int height = in.get32be(), width = in.get32be();
+    const int height = stb_int32(in), width = stb_int32(in);
     if (height > max_decoder_side || width > max_decoder_side) return Decoded::refused("too large");
-    const int depth = in.get16be();
+    const int depth = int(in.be16());
     if (depth != 8 && depth != 16) return Decoded::refused("unsupported bit depth");
-    if (in.get16be() != 3) return Decoded::refused("wrong color format");
-    for (int section = 0; section < 3; ++section) in.skip(in.get32be());  // mode, resources, layers
-    const int compression = in.get16be();
+    if (int(in.be16()) != 3) return Decoded::refused("wrong color format");
+    // Mode data, resources and layers: the checks refused section lengths of 2^31 and more.
+    for (int section = 0; section < 3; ++section) in.skip(std::uint64_t(stb_int32(in)));
+    const int compression = int(in.be16());
     if (compression > 1) return Decoded::refused("bad compression");
     if (width < 0 || height < 0 || std::int64_t(width) * height * 4 > INT_MAX)
         return Decoded::refused("too large");
@@ -101,7 +91,8 @@ Decoded read_psd_with_alpha(InputFile &file) noexcept {
     const int count = width * height;
     d.pixels = alloc_pixels(width, height, 4);
     if (!d.pixels) return Decoded::refused("outofmem");
-    if (compression == 1) in.skip(height * channels * 2);  // the rows' byte counts
+    if (compression == 1)
+        in.skip(std::uint64_t(height) * std::uint64_t(channels) * 2);  // the rows' byte counts
     if (!read_planes(in, channels, depth, compression == 1, d.pixels.get(), count))
         return Decoded::refused("corrupt");
     remove_white_matte(d.pixels.get(), std::size_t(count));

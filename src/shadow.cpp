@@ -41,13 +41,6 @@ std::array<Span, 2> around(Span row, Span hole) noexcept {
             Span{std::max(row.begin, hole.end), row.end}};
 }
 
-template <class T>
-std::unique_ptr<T[], free_deleter> alloc_array(std::uint64_t count) noexcept {
-    if (count > SIZE_MAX / sizeof(T)) return nullptr;
-    return std::unique_ptr<T[], free_deleter>(
-        static_cast<T *>(large_malloc(std::size_t(count) * sizeof(T))));
-}
-
 // What the canvas holds and where: the picture (already in place) and the silhouette.
 struct Scene {
     Image &canvas;

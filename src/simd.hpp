@@ -19,10 +19,3 @@
 #endif
 #include <emmintrin.h>
 #endif
-
-namespace kelvane {
-
-// The paths this build took: "sse2" or "portable".
-inline constexpr const char *simd_paths = KELVANE_SIMD_SSE2 ? "sse2" : "portable";
-
-}  // namespace kelvane

@@ -189,11 +189,11 @@ TEST_F(input_file_test, every_operation_runs_on_a_64_KiB_stack) {
                       flat = file("flat.gif", lzw_gif_of(solid_picture(600, 600, {7, 7, 7, 255})));
     const std::string largest =
         file("flat-3000.gif", lzw_gif_of(solid_picture(3000, 3000, {7, 7, 7, 255})));
-    const std::string o = path("largest.bmp");
-    EXPECT_EQ(on_small_stack(stack, [&] { return kelvane_rounded(largest.c_str(), o.c_str(), 0); }),
-              1)
+    const std::string bmp = path("largest.bmp");
+    EXPECT_EQ(
+        on_small_stack(stack, [&] { return kelvane_rounded(largest.c_str(), bmp.c_str(), 0); }), 1)
         << last_error();
-    EXPECT_EQ(read_rgba(o).at(2999, 2999), (std::vector<std::uint8_t>{7, 7, 7, 255}));
+    EXPECT_EQ(read_rgba(bmp).at(2999, 2999), (std::vector<std::uint8_t>{7, 7, 7, 255}));
     for (const std::string &input : {png, jpeg, gif, flat})
         for (const std::string output : {"out.png", "out.jpg"}) {
             const std::string i = input, o = path(output);
