@@ -23,14 +23,15 @@ using namespace kelvane_test;
 
 namespace {
 
-// One line of the corpus's table of what stb 2.27 makes of each file.
+// One line of the table of what stock stb, of the version this build compiles, makes of each
+// corpus file (written by CTest's corpus_expectations, tests/support/decode_expectations.cmake).
 struct CorpusEntry {
     std::string path, ok, width, height, channels, reason, sha256;
     bool stable() const { return sha256 != "unstable"; }
 };
 
-std::vector<CorpusEntry> corpus_entries(const std::filesystem::path &dir) {
-    std::ifstream table(dir / "expected-decode.tsv");
+std::vector<CorpusEntry> corpus_entries() {
+    std::ifstream table(KELVANE_CORPUS_EXPECTATIONS);
     std::vector<CorpusEntry> entries;
     std::string line;
     std::getline(table, line);  // header
@@ -195,9 +196,11 @@ TEST(corpus_test, every_file_through_every_operation) {
     const std::filesystem::path dir = testdata_dir(), out_dir = KELVANE_CORPUS_OUTPUT_DIR;
     manifest();
     if (dir.empty()) GTEST_SKIP() << no_testdata_reason();
+    ASSERT_TRUE(exists(KELVANE_CORPUS_EXPECTATIONS))
+        << "no " KELVANE_CORPUS_EXPECTATIONS " (CTest's corpus_expectations writes it)";
 
     int files = 0, decoded = 0, written = 0, refused = 0;
-    for (CorpusEntry e : corpus_entries(dir)) {
+    for (CorpusEntry e : corpus_entries()) {
         ++files;
         const std::string input = (dir / e.path).string();
         if (const auto truncated = refused_as_truncated.find(e.path);

@@ -49,8 +49,7 @@ std::string mount_here(const std::string &source, const std::string &target, con
     if (mount(source.c_str(), target.c_str(), type, flags,
               options.empty() ? nullptr : options.c_str()) == 0)
         return "";
-    return "cannot mount " + std::string(type ? type : "a bind mount") + ": " +
-           std::strerror(errno);
+    return "cannot mount " + source + " (" + type + "): " + std::strerror(errno);
 }
 
 void unmount(const std::string &target) { umount2(target.c_str(), MNT_DETACH); }

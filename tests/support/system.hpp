@@ -33,7 +33,8 @@ bool become(const TestUser &user, gid_t also_in = 0);
 // (or none when it is 0).
 ChildResult as_user(const TestUser &user, const std::function<int()> &call, gid_t also_in = 0);
 
-// Mounts a file system (mount(2)'s arguments); "" when it is mounted, else why not.
+// Mounts a file system (mount(2)'s arguments; a bind mount's type is ignored, "none" will do);
+// "" when it is mounted, else why not.
 std::string mount_here(const std::string &source, const std::string &target, const char *type,
                        unsigned long flags, const std::string &options = "");
 void unmount(const std::string &target);
