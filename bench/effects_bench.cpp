@@ -6,15 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "borders.hpp"
-#include "image.hpp"
+#include "base/image.hpp"
+#include "effects/borders.hpp"
+#include "effects/rounded.hpp"
+#include "effects/shadow.hpp"
 #include "pictures.h"
-#include "png_compressor.hpp"
-#include "rounded.hpp"
-#include "shadow.hpp"
 #include "stb_plain.h"
 #include "support/reference_blur.hpp"
-#include "writer_memory.hpp"
+#include "write/png_compressor.hpp"
+#include "write/writer_memory.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 # stb's headers, from the system package (Debian: libstb-dev) or KELVANE_STB_INCLUDE_DIR. Only the
-# headers are used: the library compiles the decoder in src/stb_decoder.cpp and the encoder in
-# src/stb_encoder.cpp (its own zlib compressor once more in src/stb_zlib_stock.cpp).
+# headers are used: the library compiles the decoder in src/read/stb_decoder.cpp and the encoder in
+# src/write/stb_encoder.cpp (its own zlib compressor once more in src/write/stb_zlib_stock.cpp).
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND)
     pkg_check_modules(STB QUIET stb)

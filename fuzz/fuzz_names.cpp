@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "image_read.hpp"
-#include "image_write.hpp"
+#include "read/image_read.hpp"
 #include "scratch.hpp"
+#include "write/image_write.hpp"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <cstring>
 #include <string>
 
-#include "image_read.hpp"
-#include "input_checks.hpp"
+#include "read/image_read.hpp"
+#include "read/input_checks.hpp"
 #include "scratch.hpp"
 
 namespace {

@@ -3,12 +3,12 @@
 // the job from the decoded picture to the saved result, and releases it on every path.
 #include "kelvane.h"
 
-#include "borders.hpp"
-#include "image_read.hpp"
-#include "image_write.hpp"
-#include "message.hpp"
-#include "rounded.hpp"
-#include "shadow.hpp"
+#include "base/message.hpp"
+#include "effects/borders.hpp"
+#include "effects/rounded.hpp"
+#include "effects/shadow.hpp"
+#include "read/image_read.hpp"
+#include "write/image_write.hpp"
 
 using namespace kelvane;
 

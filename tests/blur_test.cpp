@@ -1,6 +1,6 @@
 // The blur's building blocks against the plain reference blur, bit for bit at float level:
 // rounding to bytes would hide a last-bit drift.
-#include "blur.hpp"
+#include "effects/blur.hpp"
 
 #include <gtest/gtest.h>
 

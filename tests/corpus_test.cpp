@@ -13,11 +13,11 @@
 #include <sstream>
 #include <string>
 
-#include "image_write.hpp"
 #include "support/fixture.hpp"
 #include "support/generated.hpp"
 #include "support/reference_blur.hpp"
 #include "support/stock_stb.hpp"
+#include "write/image_write.hpp"
 
 using namespace kelvane_test;
 

@@ -1,6 +1,6 @@
 // Paths: which are taken as UTF-8 on Windows, and names in any script for inputs and outputs
 // (on POSIX systems bytes as they come; on Windows through the wide API).
-#include "file_system.hpp"
+#include "base/file_system.hpp"
 
 #include <kelvane.h>
 

@@ -1,7 +1,7 @@
 // Loading: the decoder's reasons, the size limit, and the files that the decoder as Debian ships
 // it (stb_image 2.27) gets wrong: 16-bit PGM and PPM, PSD composites with alpha, pictures
 // without pixels.
-#include "image_read.hpp"
+#include "read/image_read.hpp"
 
 #include <kelvane.h>
 #include <stb_image.h>

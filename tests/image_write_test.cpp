@@ -1,5 +1,5 @@
 // Saving: the format the output name selects, flattening onto white, the encoders' bounds.
-#include "image_write.hpp"
+#include "write/image_write.hpp"
 
 #include <kelvane.h>
 #include <stb_image_write.h>

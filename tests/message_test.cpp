@@ -1,5 +1,5 @@
 // The message buffer: formatting from its own text and the 511-character cut.
-#include "message.hpp"
+#include "base/message.hpp"
 
 #include <kelvane.h>
 

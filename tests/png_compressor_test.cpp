@@ -1,6 +1,6 @@
 // The library's zlib compressor and CRC against stb's own, byte for byte: generated data of every
 // kind that the parse tells apart, and whole PNG files of the corpus's pictures.
-#include "png_compressor.hpp"
+#include "write/png_compressor.hpp"
 
 #include <stb_image_write.h>
 
@@ -9,10 +9,10 @@
 #include <random>
 #include <sstream>
 
-#include "image_write.hpp"
 #include "support/fixture.hpp"
 #include "support/stock_stb.hpp"
-#include "writer_memory.hpp"
+#include "write/image_write.hpp"
+#include "write/writer_memory.hpp"
 
 using namespace kelvane_test;
 

@@ -1,12 +1,12 @@
 // The drop shadow: geometry, the exact blur, composition, limits and messages.
-#include "shadow.hpp"
+#include "effects/shadow.hpp"
 
 #include <kelvane.h>
 
 #include <random>
 #include <string>
 
-#include "image.hpp"
+#include "base/image.hpp"
 #include "support/fixture.hpp"
 #include "support/generated.hpp"
 #include "support/reference_blur.hpp"

@@ -14,7 +14,7 @@
 #include <iterator>
 #include <random>
 
-#include "image_read.hpp"
+#include "read/image_read.hpp"
 
 namespace kelvane_test {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "image.hpp"
+#include "base/image.hpp"
 #include "picture.hpp"
 
 // Whether AddressSanitizer instruments this build (GCC says so one way, clang another).
