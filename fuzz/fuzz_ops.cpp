@@ -118,7 +118,8 @@ bool passes_the_librarys_checks(const std::string &path) {
     kelvane::InputFile file;
     if (!file.open(path.c_str())) return false;
     const std::uint64_t head = file.fetch(kelvane::stb_format_head);
-    return !kelvane::input_refusal(kelvane::stb_format(file.data(), std::size_t(head)), file);
+    return !kelvane::input_refusal(kelvane::stb_format(file.data(), std::size_t(head)), file)
+                .refused();
 }
 
 }  // namespace

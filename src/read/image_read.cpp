@@ -90,7 +90,8 @@ Decoded decode(InputFile &file) noexcept {
     clear_decoder_reason();
     const std::uint64_t head = file.fetch(stb_format_head);
     const StbFormat format = stb_format(file.data(), std::size_t(head));
-    if (const char *reason = input_refusal(format, file)) return Decoded::refused(reason);
+    if (const Verdict verdict = input_refusal(format, file); verdict.refused())
+        return Decoded::refused(verdict.reason());
     if (format == StbFormat::pnm && is_16bit_pnm(file)) return decode_16bit_pnm(file);
     if (format == StbFormat::psd && is_psd_with_alpha(file.data(), std::size_t(head)))
         return read_psd_with_alpha(file);

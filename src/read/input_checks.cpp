@@ -133,7 +133,7 @@ std::uint64_t scan_blocks(InputBytes &in, const JpegFrame &f) noexcept {
            ceil_div(f.height, 8 * std::uint64_t(f.v_max)) * per_mcu;
 }
 
-const char *check_jpeg(InputFile &file) noexcept {
+Verdict check_jpeg(InputFile &file) noexcept {
     InputBytes in(file);
     JpegFrame frame;
     int scans = 0;
@@ -150,7 +150,7 @@ const char *check_jpeg(InputFile &file) noexcept {
         const long length = ((long(high) << 8) | low) - 2;
         const std::uint64_t segment_end = in.position() + std::uint64_t(std::max(length, 0L));
         if (marker == define_huffman_table) {
-            if (!tables_fit(in, length)) return "bad DHT header";
+            if (!tables_fit(in, length)) return Verdict::refuse("bad DHT header");
             marker = next_marker(in);
             continue;
         }
@@ -166,20 +166,21 @@ const char *check_jpeg(InputFile &file) noexcept {
         in.skip(segment_end - std::min(segment_end, in.position()));
         marker = next_marker(in);
     }
-    if (!frame.valid) return nullptr;  // the decoder refuses the frame, or finds none
-    if (scans == 0) return "no scans";
-    if (frame.progressive && scans > max_progressive_scans) return "too many scans";
+    if (!frame.valid) return Verdict::pass();  // the decoder refuses the frame, or finds none
+    if (scans == 0) return Verdict::refuse("no scans");
+    if (frame.progressive && scans > max_progressive_scans)
+        return Verdict::refuse("too many scans");
     if (frame_blocks(frame) > max_frame_blocks_per_byte * entropy_bytes + free_blocks ||
         blocks > max_visits_per_byte * entropy_bytes + free_blocks)
-        return "truncated";
-    return nullptr;
+        return Verdict::refuse("truncated");
+    return Verdict::pass();
 }
 
 // ---- PNG -----------------------------------------------------------------------------------
 
 // An IDAT chunk that claims more bytes than the file holds after it: the decoder would first
 // grow its buffer to that size (up to 2 GiB for a file of a few bytes) and then fail.
-const char *check_png(InputFile &file) noexcept {
+Verdict check_png(InputFile &file) noexcept {
     constexpr std::uint32_t header = 0x49484452, image_data = 0x49444154, end = 0x49454E44,
                             palette = 0x504C5445, apple = 0x43674249;  // IHDR IDAT IEND PLTE CgBI
     // Chunks: a 4-byte big-endian length, a 4-byte type, the data and a 4-byte CRC. The walk
@@ -191,12 +192,13 @@ const char *check_png(InputFile &file) noexcept {
         const bool critical = (type & (1u << 29)) == 0;
         if (type == end || (!header_seen && type != header && type != apple) ||
             (critical && type != header && type != image_data && type != palette && type != apple))
-            return nullptr;
+            return Verdict::pass();
         header_seen = header_seen || type == header;
-        if (!in.holds(length)) return type == image_data ? "outofdata" : nullptr;
+        if (!in.holds(length))
+            return type == image_data ? Verdict::refuse("outofdata") : Verdict::pass();
         in.skip(std::uint64_t(length) + 4);
     }
-    return nullptr;
+    return Verdict::pass();
 }
 
 // ---- Radiance HDR --------------------------------------------------------------------------
@@ -215,7 +217,7 @@ void hdr_line(InputBytes &in, char (&line)[hdr_line_size]) noexcept {
 // One run-length coded scanline's four channels, each in runs (a count above 128 repeats one
 // byte) and dumps (a count of bytes copied). A dump of 0 makes no progress: past the file's end,
 // where the decoder reads zeros, it loops for ever.
-const char *hdr_scanline(InputBytes &in, int width, bool &refused) noexcept {
+Verdict hdr_scanline(InputBytes &in, int width, bool &refused) noexcept {
     for (int channel = 0; channel < 4; ++channel) {
         for (int filled = 0; filled < width;) {
             int count = in.next_or_zero();
@@ -226,17 +228,17 @@ const char *hdr_scanline(InputBytes &in, int width, bool &refused) noexcept {
             }
             if (count > width - filled) {  // the decoder refuses the file
                 refused = true;
-                return nullptr;
+                return Verdict::pass();
             }
-            if (count == 0) return "corrupt";
+            if (count == 0) return Verdict::refuse("corrupt");
             if (!run) in.skip(std::uint64_t(count));
             filled += count;
         }
     }
-    return nullptr;
+    return Verdict::pass();
 }
 
-const char *check_hdr(InputFile &file) noexcept {
+Verdict check_hdr(InputFile &file) noexcept {
     InputBytes in(file);
     char line[hdr_line_size];
     hdr_line(in, line);  // the signature
@@ -245,31 +247,33 @@ const char *check_hdr(InputFile &file) noexcept {
         rle_format = rle_format || std::strcmp(line, "FORMAT=32-bit_rle_rgbe") == 0;
     // The size line, "-Y <height> +X <width>", read as the decoder reads it.
     hdr_line(in, line);
-    if (!rle_format || std::strncmp(line, "-Y ", 3) != 0) return nullptr;
+    if (!rle_format || std::strncmp(line, "-Y ", 3) != 0) return Verdict::pass();
     char *rest = nullptr;
     const int height = int(std::strtol(line + 3, &rest, 10));
     while (*rest == ' ') ++rest;
-    if (std::strncmp(rest, "+X ", 3) != 0) return nullptr;
+    if (std::strncmp(rest, "+X ", 3) != 0) return Verdict::pass();
     const int width = int(std::strtol(rest + 3, nullptr, 10));
     if (height > max_decoder_side || width > max_decoder_side || !sizes_fit(width, height, 4, 4))
-        return nullptr;
+        return Verdict::pass();
     const std::uint64_t flat_bytes = std::uint64_t(width) * std::uint64_t(height) * 4;
     // Outside 8..32767 pixels a row is stored flat.
-    if (width < 8 || width >= 32768) return in.holds(flat_bytes) ? nullptr : "truncated";
+    if (width < 8 || width >= 32768) return Verdict::held(in.holds(flat_bytes));
     for (int row = 0; row < height; ++row) {
         const std::uint64_t row_start = in.position();
         const int c1 = in.next_or_zero(), c2 = in.next_or_zero(), high = in.next_or_zero();
         if (c1 != 2 || c2 != 2 || (high & 0x80)) {
             // A row that is not run-length coded: the decoder reads the whole picture flat from
             // here.
-            return file.holds(row_start, flat_bytes) ? nullptr : "truncated";
+            return Verdict::held(file.holds(row_start, flat_bytes));
         }
-        if (((high << 8) | in.next_or_zero()) != width) return nullptr;  // refused by the decoder
+        if (((high << 8) | in.next_or_zero()) != width)
+            return Verdict::pass();  // refused by the decoder
         bool refused = false;
-        if (const char *reason = hdr_scanline(in, width, refused)) return reason;
-        if (refused) return nullptr;
+        if (const Verdict scanline = hdr_scanline(in, width, refused); scanline.refused())
+            return scanline;
+        if (refused) return Verdict::pass();
     }
-    return nullptr;
+    return Verdict::pass();
 }
 
 // ---- GIF -----------------------------------------------------------------------------------
@@ -294,31 +298,33 @@ bool past_sub_blocks(InputBytes &in, std::uint64_t &bytes) noexcept {
 
 // The decoder allocates the whole screen before it reads past the header, and refuses a broken
 // structure only afterwards: what it would refuse is refused here first, with its reason.
-const char *check_gif(InputFile &file) noexcept {
+Verdict check_gif(InputFile &file) noexcept {
     InputBytes in(file, 6);
     const unsigned width = in.le16(), height = in.le16();
     const int flags = in.next_or_zero();
     in.skip(2);
-    if (!sizes_fit(4, int(width), int(height))) return nullptr;  // refused as too large
+    if (!sizes_fit(4, int(width), int(height))) return Verdict::pass();  // refused as too large
     const bool global_table = flags & 0x80;
     if (global_table) in.skip(3 * (2u << (flags & 7)));
     for (;;) {
         switch (in.next_or_zero()) {
             case 0x2C: {  // the image descriptor: the first frame
                 const unsigned x = in.le16(), y = in.le16(), w = in.le16(), h = in.le16();
-                if (x + w > width || y + h > height) return "bad Image Descriptor";
+                if (x + w > width || y + h > height) return Verdict::refuse("bad Image Descriptor");
                 const int local_flags = in.next_or_zero();
                 if (local_flags & 0x80)
                     in.skip(3 * (2u << (local_flags & 7)));
                 else if (!global_table)
-                    return "missing color table";
-                if (in.next_or_zero() > 12) return "";  // an LZW code size the decoder declines
+                    return Verdict::refuse("missing color table");
+                if (in.next_or_zero() > 12)
+                    return Verdict::refuse_without_reason();  // an LZW code size the decoder
+                                                              // declines
                 std::uint64_t data = 0;
-                if (!past_sub_blocks(in, data)) return "truncated";
+                if (!past_sub_blocks(in, data)) return Verdict::refuse("truncated");
                 const std::uint64_t pixels = std::uint64_t(width) * height;
                 if (pixels > small_gif_pixels && pixels > data * max_gif_pixels_per_byte)
-                    return "truncated";
-                return nullptr;
+                    return Verdict::refuse("truncated");
+                return Verdict::pass();
             }
             case 0x21: {                          // an extension
                 if (in.next_or_zero() == 0xF9) {  // graphic control, as the decoder reads it
@@ -331,16 +337,16 @@ const char *check_gif(InputFile &file) noexcept {
                 break;
             }
             case 0x3B:  // the end of the file before any frame: refused without a reason
-                return "";
+                return Verdict::refuse_without_reason();
             default:
-                return "unknown code";
+                return Verdict::refuse("unknown code");
         }
     }
 }
 
 }  // namespace
 
-const char *input_refusal(StbFormat format, InputFile &file) noexcept {
+Verdict input_refusal(StbFormat format, InputFile &file) noexcept {
     switch (format) {
         case StbFormat::jpeg:
             return check_jpeg(file);
@@ -363,7 +369,7 @@ const char *input_refusal(StbFormat format, InputFile &file) noexcept {
         case StbFormat::unknown:
             break;
     }
-    return nullptr;
+    return Verdict::pass();
 }
 
 }  // namespace kelvane

@@ -1,4 +1,4 @@
-// Checks of an input file before the decoder (stb_image 2.27) sees it. Each walks the file's
+// Checks of an input file before the decoder (stb_image 2.27 or 2.30) sees it. Each walks the file's
 // structure as stb will read it and refuses, with a short reason in the decoder's style:
 // - what stb would mishandle: JPEG Huffman tables that overrun its arrays ("bad DHT header"),
 //   PNG data claimed past the file's end, which it would first allocate ("outofdata"), HDR runs
@@ -13,6 +13,7 @@
 // Whatever stb refuses before it allocates is left to stb, so that its reasons stay its own.
 #pragma once
 
+#include "base/message.hpp"
 #include "read/input_file.hpp"
 #include "read/stb_decoder.hpp"
 
@@ -22,7 +23,7 @@ namespace kelvane {
 // every coefficient of the picture).
 constexpr int max_progressive_scans = 1000;
 
-// Null when the decoder may have the file; otherwise the reason to refuse it.
-const char *input_refusal(StbFormat format, InputFile &file) noexcept;
+// Whether the decoder may have the file, or the reason to refuse it.
+Verdict input_refusal(StbFormat format, InputFile &file) noexcept;
 
 }  // namespace kelvane

@@ -38,24 +38,24 @@ bool masks_accepted(int bpp, const BmpMasks &m) noexcept {
 
 }  // namespace
 
-const char *check_bmp(InputFile &file) noexcept {
+Verdict check_bmp(InputFile &file) noexcept {
     InputBytes in(file, 10);  // past "BM", the file size and two reserved words
     const auto offset = std::int32_t(in.le32());
     const std::uint32_t header = in.le32();
-    if (offset < 0) return nullptr;
+    if (offset < 0) return Verdict::pass();
     if (header != 12 && header != 40 && header != 56 && header != 108 && header != 124)
-        return nullptr;
+        return Verdict::pass();
     const bool os2 = header == 12;
     const std::uint32_t width = os2 ? in.le16() : in.le32();
     const std::int64_t height = std::llabs(os2 ? std::int64_t(in.le16()) : std::int32_t(in.le32()));
-    if (in.le16() != 1) return nullptr;
+    if (in.le16() != 1) return Verdict::pass();
     const int bpp = int(in.le16());
     int extra_read = 14;  // the decoder's name for the bytes before the header and masks
     BmpMasks masks;
     if (!os2) {
         const auto compress = std::int32_t(in.le32());
-        if (compress == 1 || compress == 2 || compress >= 4) return nullptr;
-        if (compress == 3 && bpp != 16 && bpp != 32) return nullptr;
+        if (compress == 1 || compress == 2 || compress >= 4) return Verdict::pass();
+        if (compress == 3 && bpp != 16 && bpp != 32) return Verdict::pass();
         in.skip(20);
         if (header == 40 || header == 56) {
             if (header == 56) in.skip(16);
@@ -65,9 +65,9 @@ const char *check_bmp(InputFile &file) noexcept {
                 } else if (compress == 3) {
                     masks.r = in.le32(), masks.g = in.le32(), masks.b = in.le32();
                     extra_read += 12;
-                    if (masks.r == masks.g && masks.g == masks.b) return nullptr;
+                    if (masks.r == masks.g && masks.g == masks.b) return Verdict::pass();
                 } else {
-                    return nullptr;
+                    return Verdict::pass();
                 }
             }
         } else {
@@ -75,12 +75,13 @@ const char *check_bmp(InputFile &file) noexcept {
             if (compress == 0) default_masks(bpp, masks);
         }
     }
-    if (height > max_decoder_side || width > std::uint32_t(max_decoder_side)) return nullptr;
+    if (height > max_decoder_side || width > std::uint32_t(max_decoder_side))
+        return Verdict::pass();
     int palette = 0;
     if (os2 ? bpp < 24 : bpp < 16)
         palette = os2 ? (offset - extra_read - 24) / 3 : (offset - extra_read - int(header)) >> 2;
-    if (palette == 0 && offset != extra_read + int(header)) return nullptr;  // "bad offset"
-    if (!sizes_fit(4, width, height)) return nullptr;
+    if (palette == 0 && offset != extra_read + int(header)) return Verdict::pass();  // "bad offset"
+    if (!sizes_fit(4, width, height)) return Verdict::pass();
 
     // What the decoder skips to reach the rows (past the palette, for fewer than 16 bits): a
     // negative amount would move it by a buffer's remainder, which no check here can follow.
@@ -88,7 +89,7 @@ const char *check_bmp(InputFile &file) noexcept {
     std::uint64_t row = 0, pad_width = 0;
     if (bpp < 16) {
         gap -= std::int64_t(palette) * (os2 ? 3 : 4);
-        if (palette == 0 || palette > 256 || gap < 0) return nullptr;  // "invalid"
+        if (palette == 0 || palette > 256 || gap < 0) return Verdict::pass();  // "invalid"
         if (bpp == 1)
             row = (std::uint64_t(width) + 7) >> 3;
         else if (bpp == 4)
@@ -96,10 +97,10 @@ const char *check_bmp(InputFile &file) noexcept {
         else if (bpp == 8)
             row = width;
         else
-            return nullptr;  // "bad bpp"
+            return Verdict::pass();  // "bad bpp"
         pad_width = row;
     } else {
-        if (gap < 0 || !masks_accepted(bpp, masks)) return nullptr;
+        if (gap < 0 || !masks_accepted(bpp, masks)) return Verdict::pass();
         row = std::uint64_t(width) * (bpp == 24 ? 3 : bpp == 16 ? 2 : 4);
         pad_width = bpp == 32 ? 0 : row;  // the decoder pads 32-bit rows by nothing
     }
@@ -107,7 +108,7 @@ const char *check_bmp(InputFile &file) noexcept {
     const std::uint64_t pad = (0 - pad_width) & 3;
     const std::uint64_t rows = std::uint64_t(height);
     const std::uint64_t needed = rows * row + (rows > 0 ? (rows - 1) * pad : 0);
-    return file.holds(std::uint64_t(offset), needed) ? nullptr : "truncated";
+    return Verdict::held(file.holds(std::uint64_t(offset), needed));
 }
 
 // ---- TGA -----------------------------------------------------------------------------------
@@ -136,23 +137,23 @@ int tga_components(int bits, bool grey, bool &rgb16) noexcept {
 
 // Run-length packets: a command byte (count - 1, and the top bit for a repeated pixel), then
 // one pixel to repeat or `count` pixels.
-const char *check_tga_packets(InputBytes &in, std::uint64_t pixels,
-                              std::uint64_t pixel_bytes) noexcept {
+Verdict check_tga_packets(InputBytes &in, std::uint64_t pixels,
+                          std::uint64_t pixel_bytes) noexcept {
     for (std::uint64_t done = 0; done < pixels;) {
         const int command = in.next();
-        if (command < 0) return "truncated";
+        if (command < 0) return Verdict::refuse("truncated");
         const std::uint64_t count = std::min<std::uint64_t>(1 + (command & 127), pixels - done);
         const std::uint64_t bytes = (command & 128) ? pixel_bytes : count * pixel_bytes;
-        if (!in.holds(bytes)) return "truncated";
+        if (!in.holds(bytes)) return Verdict::refuse("truncated");
         in.skip(bytes);
         done += count;
     }
-    return nullptr;
+    return Verdict::pass();
 }
 
 }  // namespace
 
-const char *check_tga(InputFile &file) noexcept {
+Verdict check_tga(InputFile &file) noexcept {
     InputBytes in(file);
     const int id_length = in.next_or_zero(), indexed = in.next_or_zero();
     int type = in.next_or_zero();
@@ -166,20 +167,20 @@ const char *check_tga(InputFile &file) noexcept {
     bool rgb16 = false;
     const int components = indexed ? tga_components(palette_bits, false, rgb16)
                                    : tga_components(bits, type == 3, rgb16);
-    if (components == 0 || !sizes_fit(width, height, components)) return nullptr;
+    if (components == 0 || !sizes_fit(width, height, components)) return Verdict::pass();
 
     std::uint64_t at = 18 + std::uint64_t(id_length);
     const std::uint64_t pixels = std::uint64_t(width) * height;
     if (indexed) {
-        if (palette_length == 0) return nullptr;  // "bad palette"
+        if (palette_length == 0) return Verdict::pass();  // "bad palette"
         at += palette_start;
         const std::uint64_t palette = std::uint64_t(palette_length) * (rgb16 ? 2 : components);
         // The decoder refuses a short palette, but for 16-bit entries, which it reads as zeros.
-        if (!file.holds(at, palette)) return rgb16 ? "truncated" : nullptr;
+        if (!file.holds(at, palette)) return rgb16 ? Verdict::refuse("truncated") : Verdict::pass();
         at += palette;
     }
     const std::uint64_t pixel_bytes = indexed ? (bits == 8 ? 1 : 2) : rgb16 ? 2 : components;
-    if (!rle) return file.holds(at, pixels * pixel_bytes) ? nullptr : "truncated";
+    if (!rle) return Verdict::held(file.holds(at, pixels * pixel_bytes));
     InputBytes packets(file, at);
     return check_tga_packets(packets, pixels, pixel_bytes);
 }
@@ -209,46 +210,46 @@ Packed check_packbits(InputBytes &in, std::uint64_t count) noexcept {
 
 }  // namespace
 
-const char *check_psd(InputFile &file) noexcept {
+Verdict check_psd(InputFile &file) noexcept {
     InputBytes in(file, 4);
-    if (in.be16() != 1) return nullptr;
+    if (in.be16() != 1) return Verdict::pass();
     in.skip(6);
     const int channels = int(in.be16());
     const auto height = std::int32_t(in.be32()), width = std::int32_t(in.be32());
     const int depth = int(in.be16());
-    if (channels > 16 || height > max_decoder_side || width > max_decoder_side) return nullptr;
-    if ((depth != 8 && depth != 16) || in.be16() != 3) return nullptr;
+    if (channels > 16 || height > max_decoder_side || width > max_decoder_side)
+        return Verdict::pass();
+    if ((depth != 8 && depth != 16) || in.be16() != 3) return Verdict::pass();
     // The colour mode data, the image resources and the layers, each skipped by its length. The
     // decoder takes a length of 2^31 or more as negative and moves by a buffer's remainder.
     for (int section = 0; section < 3; ++section) {
         const std::uint32_t length = in.be32();
-        if (!in.holds(length)) return "truncated";
-        if (std::int32_t(length) < 0) return nullptr;
+        if (!in.holds(length)) return Verdict::refuse("truncated");
+        if (std::int32_t(length) < 0) return Verdict::pass();
         in.skip(length);
     }
     const int compression = int(in.be16());
-    if (compression > 1 || !sizes_fit(4, width, height)) return nullptr;
+    if (compression > 1 || !sizes_fit(4, width, height)) return Verdict::pass();
 
     // The decoder reads the first four planes (red, green, blue, alpha) and no more.
     const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
     const int planes = std::min(channels, 4);
     if (compression == 0)
-        return in.holds(std::uint64_t(planes) * pixels * std::uint64_t(depth / 8)) ? nullptr
-                                                                                   : "truncated";
+        return Verdict::held(in.holds(std::uint64_t(planes) * pixels * std::uint64_t(depth / 8)));
     const std::uint64_t row_counts = std::uint64_t(height) * std::uint64_t(channels) * 2;
-    if (!in.holds(row_counts)) return "truncated";
+    if (!in.holds(row_counts)) return Verdict::refuse("truncated");
     in.skip(row_counts);
     for (int plane = 0; plane < planes; ++plane) {
         switch (check_packbits(in, pixels)) {
             case Packed::truncated:
-                return "truncated";
+                return Verdict::refuse("truncated");
             case Packed::refused:
-                return nullptr;
+                return Verdict::pass();
             case Packed::complete:
                 break;
         }
     }
-    return nullptr;
+    return Verdict::pass();
 }
 
 // ---- PNM -----------------------------------------------------------------------------------
@@ -280,7 +281,7 @@ int pnm_integer(InputBytes &in, int &c) noexcept {
 
 }  // namespace
 
-const char *check_pnm(InputFile &file) noexcept {
+Verdict check_pnm(InputFile &file) noexcept {
     InputBytes in(file, 1);
     const int components = in.next_or_zero() == '6' ? 3 : 1;
     int c = in.next_or_zero();
@@ -291,36 +292,36 @@ const char *check_pnm(InputFile &file) noexcept {
     skip_pnm_blanks(in, c);
     const int max_value = pnm_integer(in, c);
     // The rows start right after the character that ended the maximum value.
-    if (max_value > 65535) return nullptr;
+    if (max_value > 65535) return Verdict::pass();
     const int sample_bytes = max_value > 255 ? 2 : 1;
     if (std::uint32_t(width) > std::uint32_t(max_decoder_side) ||
         std::uint32_t(height) > std::uint32_t(max_decoder_side) ||
         !sizes_fit(components, width, height, sample_bytes))
-        return nullptr;
+        return Verdict::pass();
     const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) *
                                 std::uint64_t(components) * std::uint64_t(sample_bytes);
-    return in.holds(bytes) ? nullptr : "truncated";
+    return Verdict::held(in.holds(bytes));
 }
 
 // ---- PIC -----------------------------------------------------------------------------------
 
 // The decoder fills the whole picture before it reads the packets that describe its rows, so a
 // broken packet list is refused here, with the decoder's reason, before that.
-const char *check_pic(InputFile &file) noexcept {
+Verdict check_pic(InputFile &file) noexcept {
     InputBytes in(file, 92);
     const unsigned width = in.be16(), height = in.be16();
-    if (in.at_end() || !sizes_fit(width, height, 4)) return nullptr;
+    if (in.at_end() || !sizes_fit(width, height, 4)) return Verdict::pass();
     in.skip(8);  // ratio, fields, padding
     // The fewest bytes a row can take: raw packets store each pixel's channels; run-length
     // packets a count (1 byte, or 3 for a mixed packet's longest runs) and one pixel per run.
     std::uint64_t row_bytes = 0;
     for (int packets = 0, chained = 1; chained; ++packets) {
-        if (packets == 10) return "bad format";
+        if (packets == 10) return Verdict::refuse("bad format");
         chained = in.next_or_zero();
         const int size = in.next_or_zero(), type = in.next_or_zero(), channels = in.next_or_zero();
-        if (in.at_end()) return "bad file";
+        if (in.at_end()) return Verdict::refuse("bad file");
         const std::uint64_t n = std::uint64_t(std::popcount(unsigned(channels) & 0xF0u));
-        if (size != 8 || n == 0) return "bad format";
+        if (size != 8 || n == 0) return Verdict::refuse("bad format");
         if (type == 0)
             row_bytes += width * n;
         else if (type == 1)
@@ -328,9 +329,9 @@ const char *check_pic(InputFile &file) noexcept {
         else if (type == 2)
             row_bytes += ceil_div(width, 65535) * (3 + n);
         else if (height > 0)
-            return "bad format";
+            return Verdict::refuse("bad format");
     }
-    return in.holds(std::uint64_t(height) * row_bytes) ? nullptr : "truncated";
+    return Verdict::held(in.holds(std::uint64_t(height) * row_bytes));
 }
 
 }  // namespace kelvane

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "base/message.hpp"
 #include "read/input_file.hpp"
 
 namespace kelvane {
@@ -22,11 +23,11 @@ inline bool sizes_fit(std::int64_t a, std::int64_t b, std::int64_t c, std::int64
 
 inline std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) noexcept { return (a + b - 1) / b; }
 
-// Each: null, or the reason to refuse the file (see input_checks.hpp).
-const char *check_bmp(InputFile &file) noexcept;
-const char *check_tga(InputFile &file) noexcept;
-const char *check_psd(InputFile &file) noexcept;
-const char *check_pnm(InputFile &file) noexcept;
-const char *check_pic(InputFile &file) noexcept;
+// Each: whether the decoder may have the file (see input_checks.hpp).
+Verdict check_bmp(InputFile &file) noexcept;
+Verdict check_tga(InputFile &file) noexcept;
+Verdict check_psd(InputFile &file) noexcept;
+Verdict check_pnm(InputFile &file) noexcept;
+Verdict check_pic(InputFile &file) noexcept;
 
 }  // namespace kelvane
