@@ -1,5 +1,5 @@
-// Checks of an input file before the decoder (stb_image 2.27 or 2.30) sees it. Each walks the file's
-// structure as stb will read it and refuses, with a short reason in the decoder's style:
+// Checks of an input file before the decoder (stb_image 2.27 or 2.30) sees it. Each walks the
+// file's structure as stb will read it and refuses, with a short reason in the decoder's style:
 // - what stb would mishandle: JPEG Huffman tables that overrun its arrays ("bad DHT header"),
 //   PNG data claimed past the file's end, which it would first allocate ("outofdata"), HDR runs
 //   that would never end ("corrupt");
