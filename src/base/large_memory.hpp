@@ -2,7 +2,7 @@
 // malloc, calloc and realloc as ever, their blocks released with free, but a block of several
 // megabytes is marked for the kernel to back with large pages where it can (Linux's transparent
 // huge pages in their "madvise" mode). A job touches each such buffer whole, once: one fault per
-// 2 MiB instead of one per 4 KiB, which pays where faults are dear (README, Performance, has the
+// 2 MiB instead of one per 4 KiB, which pays where faults are dear (docs/performance.md has the
 // figures and bench/run.sh reproduces them). Every block the library owns goes back to free.
 #pragma once
 

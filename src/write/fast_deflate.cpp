@@ -11,7 +11,7 @@ namespace kelvane {
 
 // libdeflate's fastest level: on photographs it writes smaller files than stb's own compressor
 // or zlib's default level, in a fraction of the time of its own default level, which saves little
-// more (README, Performance).
+// more (docs/performance.md).
 constexpr int fast_png_level = 1;
 
 // stb's hook: the zlib stream of `data` in a buffer from writer_malloc that stb frees, or NULL.
