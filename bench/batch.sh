@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
-scripts/setup-deps.sh imagemagick-6.q16 python3-pil libstb-dev >&2
+scripts/setup-deps.sh bench >&2
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release --target kelvane_cli >/dev/null
 kelvane=$PWD/build/release/examples/kelvane

@@ -8,7 +8,7 @@
 #   bench/hostile_inputs.sh [work folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-deps.sh python3 time libjpeg-turbo-progs
+scripts/setup-deps.sh bench
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release --target kelvane_cli >/dev/null
 kelvane=$PWD/build/release/examples/kelvane

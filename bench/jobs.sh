@@ -15,8 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 reps=${1:-5}
-scripts/setup-deps.sh libbenchmark-dev libdeflate-dev libvips-dev libvips-tools \
-    imagemagick-6.q16 python3-pil time >&2
+scripts/setup-deps.sh bench >&2
 build() {  # directory, cmake options...
     local dir=$1
     shift

@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-10}
-scripts/setup-deps.sh hyperfine valgrind libstb-dev >&2
+scripts/setup-deps.sh bench >&2
 work=build/stb-flags
 mkdir -p "$work"
 cc=${CC:-cc}

@@ -2,7 +2,8 @@
 # Installs, through apt-get, whichever Debian packages a task needs and the machine lacks. Every
 # package the project uses is named here, once, in a group; the build's own group is always in.
 # Usage: scripts/setup-deps.sh [group|package ...]
-#   groups: checks (the test suites and the format check), valgrind, windows, aarch64, fuzz
+#   groups: checks (the test suites and the format check), valgrind, windows, aarch64, fuzz,
+#           bench (every benchmark and its peers)
 set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config libstb-dev libgtest-dev)
@@ -14,6 +15,9 @@ for want in "$@"; do
         windows) packages+=(g++-mingw-w64-x86-64 wine64 googletest) ;;
         aarch64) packages+=(g++-aarch64-linux-gnu qemu-user googletest) ;;
         fuzz) packages+=(clang libclang-rt-14-dev imagemagick-6.q16) ;;
+        bench) packages+=(libbenchmark-dev libdeflate-dev libvips-dev libvips-tools
+                          imagemagick-6.q16 python3 python3-pil time libjpeg-turbo-progs hyperfine
+                          valgrind) ;;
         *) packages+=("$want") ;;
     esac
 done
