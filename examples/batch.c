@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include <errno.h>
 #include <kelvane.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -158,7 +159,7 @@ static struct job *read_jobs(const char *path, size_t *count, int *status) {
     *count = 0;
     *status = 2;
     if (!file) {
-        fprintf(stderr, "kelvane: cannot read the list '%s'\n", path);
+        fprintf(stderr, "kelvane: cannot read the list '%s': %s\n", path, strerror(errno));
         return NULL;
     }
     while ((text = read_line(file)) != NULL) {
@@ -181,6 +182,10 @@ static struct job *read_jobs(const char *path, size_t *count, int *status) {
             jobs = grown;
         }
         jobs[(*count)++] = job;
+    }
+    if (ferror(file)) { /* a folder, say: it opens, but does not read */
+        fprintf(stderr, "kelvane: cannot read the list '%s': %s\n", path, strerror(errno));
+        malformed = 1;
     }
     if (file != stdin) fclose(file);
     if (malformed) {

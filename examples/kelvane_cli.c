@@ -189,9 +189,10 @@ static int batch(int argc, char **argv) {
     for (i = 2; i < argc; ++i) {
         if (strcmp(argv[i], "--keep-going") == 0) {
             keep_going = 1;
-        } else if (strcmp(argv[i], "-j") == 0 && i + 1 < argc) {
-            if (host_parse_int(argv[++i], &workers) != host_number_ok || workers < 1)
-                return usage_error("-j takes a number of processes, 1 or more: ", argv[i]);
+        } else if (strncmp(argv[i], "-j", 2) == 0) { /* -j N or -jN */
+            const char *n = argv[i][2] ? argv[i] + 2 : i + 1 < argc ? argv[++i] : "";
+            if (host_parse_int(n, &workers) != host_number_ok || workers < 1)
+                return usage_error("-j takes a number of processes, 1 or more: ", n);
         } else if (!list) {
             list = argv[i];
         } else {
@@ -224,8 +225,9 @@ static int run(int argc, char **argv) {
     }
     if (strcmp(argv[1], "batch") == 0) return batch(argc, argv);
     for (i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--format") == 0 && i + 1 < argc) {
-            format = argv[++i];
+        if ((strcmp(argv[i], "--format") == 0 && i + 1 < argc) ||
+            strncmp(argv[i], "--format=", 9) == 0) { /* --format FMT or --format=FMT */
+            format = argv[i][8] == '=' ? argv[i] + 9 : argv[++i];
             if (strcmp(format, "png") != 0 && strcmp(format, "jpg") != 0 &&
                 strcmp(format, "bmp") != 0)
                 return usage_error("--format takes png, jpg or bmp, not ", format);

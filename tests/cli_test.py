@@ -86,7 +86,7 @@ class CommandLineTest(unittest.TestCase):
             with self.subTest(format=format):
                 self.assertEqual(run("solid", self.input, self.path("ref." + format),
                                      "2", "9", "8", "7").returncode, 0)
-                result = run("--format", format, "solid", "-", "-", "2", "9", "8", "7",
+                result = run("--format=" + format, "solid", "-", "-", "2", "9", "8", "7",
                              stdin=picture)
                 self.assertEqual((result.returncode, result.stderr), (0, b""))
                 self.assertEqual(result.stdout, self.read("ref." + format))
@@ -105,6 +105,12 @@ class CommandLineTest(unittest.TestCase):
             (["--format", "png", "solid", self.input, self.out, "1", "2", "3", "4"], "is for '-'"),
             (["batch"], "batch needs a LIST"),
             (["batch", "-j", "0", "list"], "-j takes"),
+            (["batch", "-jx", "list"], "-j takes"),
+            (["batch", os.path.join(self.dir.name, "no-list")],
+             "cannot read the list '" + os.path.join(self.dir.name, "no-list") +
+             "': No such file or directory"),
+            (["batch", self.dir.name],
+             "cannot read the list '" + self.dir.name + "': Is a directory"),
         ]
         for words, message in cases:
             with self.subTest(words=words):
@@ -140,7 +146,7 @@ class BatchTest(unittest.TestCase):
                  "rounded in.pgm 'with space.jpg' 2   # a comment",
                  "shadow in.pgm b.bmp -1 2 3 0 0 0", "sides in.pgm c.png 1 2 3 -4 0 0 0",
                  "padding missing.pgm d.png 1 0 0 0"]
-        result = self.batch(lines, "-j", "2", "--keep-going")
+        result = self.batch(lines, "-j2", "--keep-going")
         self.assertEqual(result.returncode, 1)
         errors = result.stderr.decode()
         self.assertIn("line 6: side widths must all be >= 0 (got 1,2,3,-4)\n", errors)
