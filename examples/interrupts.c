@@ -13,19 +13,21 @@ static const char *const *scratch_paths = NULL;
 static void on_signal(int number) {
     if (!first_signal) first_signal = number;
     signals = signals + 1;
+    if (signals < 2 || !scratch_paths) {
 #ifdef _WIN32
-    signal(number, on_signal); /* the C runtime puts the default back before each call */
-#else
-    if (signals >= 2 && scratch_paths) {
+        signal(number, on_signal); /* the C runtime puts the default back before each call */
+#endif
+        return;
+    }
+#ifndef _WIN32
+    {
         int i;
         for (i = 0; scratch_paths[i]; ++i)
             if (unlink(scratch_paths[i]) != 0) rmdir(scratch_paths[i]);
     }
 #endif
-    if (signals >= 2 && scratch_paths) {
-        signal(number, SIG_DFL);
-        raise(number);
-    }
+    signal(number, SIG_DFL);
+    raise(number);
 }
 
 void host_catch_interrupts(const char *const *scratch) {
