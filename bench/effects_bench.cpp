@@ -21,15 +21,20 @@ namespace {
 using kelvane::Image;
 using kelvane_test::Picture;
 
-Picture drawn(int width, int height, bool cutout) {
+Picture drawn(int width, int height, bench_kind kind) {
     Picture p{width, height, 4, std::vector<std::uint8_t>(std::size_t(width) * height * 4)};
-    bench_draw(p.rgba.data(), width, height, cutout);
+    bench_draw(p.rgba.data(), width, height, kind);
     return p;
 }
 
-const Picture &picture(bool cutout) {
-    static const Picture photo = drawn(4000, 3000, false), with_alpha = drawn(1920, 1080, true);
-    return cutout ? with_alpha : photo;
+// 0: the 4000x3000 smooth photo, 1: the 1920x1080 graphic with transparency, 2: the 4000x3000
+// photo with sensor noise.
+const Picture &picture(std::int64_t which) {
+    static const Picture photo = drawn(4000, 3000, BENCH_SMOOTH),
+                         with_alpha = drawn(1920, 1080, BENCH_CUTOUT);
+    if (which != 2) return which ? with_alpha : photo;
+    static const Picture noisy = drawn(4000, 3000, BENCH_NOISY);
+    return noisy;
 }
 
 // The picture as the library holds it after loading: a malloc'd buffer of its own.
@@ -104,8 +109,8 @@ void reference_shadow(benchmark::State &state) {
 }
 
 // The rows that stb's PNG encoder hands its compressor for the picture.
-std::vector<unsigned char> png_rows(bool cutout) {
-    const Picture &p = picture(cutout);
+std::vector<unsigned char> png_rows(std::int64_t which) {
+    const Picture &p = picture(which);
     int size = 0;
     unsigned char *rows = plain_png_rows(p.rgba.data(), p.width, p.height, &size);
     std::vector<unsigned char> copy(rows, rows + (rows ? size : 0));
@@ -143,6 +148,10 @@ constexpr int copied_iterations = 20;
 void pictures_only(benchmark::internal::Benchmark *b) {
     b->ArgNames({"cutout"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 }
+// The compressor also on the noisy photo (2), where matches are short and candidates many.
+void compressor_pictures(benchmark::internal::Benchmark *b) {
+    b->ArgNames({"picture"})->Arg(0)->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond);
+}
 void shadow_cases(benchmark::internal::Benchmark *b) {
     b->ArgNames({"cutout", "case"})->Unit(benchmark::kMillisecond);
     for (int cutout : {0, 1})
@@ -154,8 +163,8 @@ BENCHMARK(sides)->Apply(pictures_only)->Iterations(copied_iterations);
 BENCHMARK(rounded)->Apply(pictures_only);
 BENCHMARK(shadow)->Apply(shadow_cases)->Iterations(copied_iterations);
 BENCHMARK(reference_shadow)->Apply(shadow_cases)->Iterations(1);
-BENCHMARK(png_compressor)->Apply(pictures_only);
-BENCHMARK(stb_compressor)->Apply(pictures_only);
+BENCHMARK(png_compressor)->Apply(compressor_pictures);
+BENCHMARK(stb_compressor)->Apply(compressor_pictures);
 
 }  // namespace
 

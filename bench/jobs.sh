@@ -27,7 +27,8 @@ build build/bench-fastpng -DKELVANE_FAST_PNG=ON
 
 work=build/bench-jobs
 mkdir -p "$work"
-[ -f "$work/photo.jpg" ] && [ -f "$work/cutout.png" ] || build/bench/bench/make_inputs "$work" >&2
+[ -f "$work/photo.jpg" ] && [ -f "$work/noisy.jpg" ] && [ -f "$work/cutout.png" ] ||
+    build/bench/bench/make_inputs "$work" >&2
 
 lib=build/bench/examples/kelvane
 fast=build/bench-fastpng/examples/kelvane
@@ -35,27 +36,32 @@ floor=build/bench/bench/stb_floor
 vips=build/bench/bench/peer_vips
 im=convert-im6.q16
 pillow="/usr/bin/python3 bench/peer_pillow.py"
-photo=$work/photo.jpg   # 4000x3000, opaque
 cutout=$work/cutout.png # 1920x1080, with transparency
 
-# One command line per job and tool; "" where a tool has no way to do the job.
+# One command line per job and tool; "" where a tool has no way to do the job. The photo jobs
+# run on the smooth photo (photo.jpg) and, named "-noisy", on the same with a camera's sensor
+# noise (noisy.jpg), which gives the PNG compressor short matches and many candidates.
 # job: name|description
 jobs=(
-    "border-png|border 10, JPEG -> PNG (4000x3000)"
-    "border-jpg|border 10, JPEG -> JPEG"
-    "border-bmp|border 10, JPEG -> BMP"
+    "border-png|border 10, smooth photo JPEG -> PNG (4000x3000)"
+    "border-png-noisy|border 10, noisy photo JPEG -> PNG (4000x3000)"
+    "border-jpg|border 10, smooth photo JPEG -> JPEG"
+    "border-jpg-noisy|border 10, noisy photo JPEG -> JPEG"
+    "border-bmp|border 10, smooth photo JPEG -> BMP"
     "rounded-png|rounded corners 40, PNG -> PNG (1920x1080, alpha)"
     "shadow-png|shadow 10,10 blur 20, PNG -> PNG (1920x1080, alpha)"
-    "shadow-jpg|shadow 10,10 blur 20, JPEG -> PNG (4000x3000)"
+    "shadow-jpg|shadow 10,10 blur 20, smooth photo JPEG -> PNG (4000x3000)"
+    "shadow-jpg-noisy|shadow 10,10 blur 20, noisy photo JPEG -> PNG (4000x3000)"
 )
 tools=(library "fast PNG" "stb floor" ImageMagick libvips Pillow)
 
 command_for() {  # job, tool
-    local o=$work/out
+    local o=$work/out photo=$work/photo.jpg
+    case "$1" in *-noisy) photo=$work/noisy.jpg ;; esac
     # (the commands go through eval: \( reaches ImageMagick as a plain parenthesis)
     local im_round="\( +clone -alpha extract -draw 'fill black polygon 0,0 0,40 40,0 fill white circle 40,40 40,0' \( +clone -flip \) -compose Multiply -composite \( +clone -flop \) -compose Multiply -composite \) -alpha off -compose CopyOpacity -composite"
     local im_shadow="\( +clone -background black -shadow 100x14.14+10+10 \) +swap -background none -layers merge +repage"
-    case "$1/$2" in
+    case "${1%-noisy}/$2" in
         border-png/library) echo "$lib solid $photo $o.png 10 255 255 255" ;;
         border-png/fast\ PNG) echo "$fast solid $photo $o.png 10 255 255 255" ;;
         border-png/stb\ floor) echo "$floor $photo $o.png 4020 3020 10 10" ;;
