@@ -14,13 +14,13 @@ namespace kelvane {
 // more (docs/performance.md).
 constexpr int fast_png_level = 1;
 
-// stb's hook: the zlib stream of `data` in a buffer from writer_malloc that stb frees, or NULL.
+// stb's hook: the zlib stream of `data` in a buffer from compressor_buffer that stb frees, or NULL.
 unsigned char *fast_zlib_compress(unsigned char *data, int data_len, int *out_len,
                                   int /*quality*/) {
     libdeflate_compressor *compressor = libdeflate_alloc_compressor(fast_png_level);
     if (!compressor) return nullptr;
     const std::size_t bound = libdeflate_zlib_compress_bound(compressor, std::size_t(data_len));
-    auto *out = static_cast<unsigned char *>(writer_malloc(bound));
+    auto *out = static_cast<unsigned char *>(compressor_buffer(bound));
     const std::size_t size =
         out ? libdeflate_zlib_compress(compressor, data, std::size_t(data_len), out, bound) : 0;
     libdeflate_free_compressor(compressor);

@@ -215,6 +215,7 @@ int save_image(const char *path, Image &image) noexcept {
     EncodedFile file;
     if (format != Format::png) file.reserve(encoded_size_hint(format, image.width, image.height));
     EncodeJob job{&file, format, image.width, image.height, image.pixels.get()};
+    const PixelLoan loan(image.pixels);
     if (!guarded_write(encode, &job) || !file.data() ||
         !write_output_file(path, file.data(), file.size()))
         return fail("cannot encode '%s' (check the extension)", path);

@@ -8,9 +8,10 @@
 
 namespace kelvane {
 
-// Writes `image` in the format that the name selects. JPEG and BMP have no alpha: for them the
-// picture is flattened onto white in its own buffer, so it is spent once saved. 1 when the whole
-// file is in place; 0 with the message set, and the file as it was.
+// Writes `image` in the format that the name selects. The picture is spent once saved: JPEG and
+// BMP have no alpha, so for them it is flattened onto white in its own buffer, and a PNG's
+// compressed stream is made in that buffer. 1 when the whole file is in place; 0 with the message
+// set, and the file as it was.
 int save_image(const char *path, Image &image) noexcept;
 
 // 0 when the text after the last '.' of `path` is jpg, jpeg or bmp in any letter case (the

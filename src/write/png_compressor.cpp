@@ -6,7 +6,10 @@
 // - bytes are compared eight at a time (the first difference is the lowest set bit of XOR);
 // - the lazy-match test only asks whether a candidate agrees on one byte more than the match in
 //   hand: for matches under 8 bytes, one masked 8-byte compare;
-// - Huffman codes come from tables, and bits leave 32 at a time into a buffer sized once.
+// - the buckets of the next position and of the position after a match are asked for as soon as
+//   they are known, so that they arrive while the current one is still being matched;
+// - Huffman codes come from tables, and bits leave with an 8-byte store per code and no branch,
+//   into a buffer sized once.
 // Without 8-byte loads in the platform's byte order the comparisons go byte by byte.
 #include "write/png_compressor.hpp"
 
@@ -207,31 +210,37 @@ Code distance_code(std::uint32_t distance) noexcept {
     return {distance_bits[j] | (extra << 5), 5 + std::uint32_t(distance_extra[j])};
 }
 
-// Bits, least significant first, 32 at a time into a buffer that has room for all of them.
+// Bits, least significant first. Each put stores 8 bytes and moves on by the whole bytes it
+// holds, so that no branch depends on the data; the buffer has 8 bytes of room past the end.
 class BitWriter {
   public:
     explicit BitWriter(std::uint8_t *out) noexcept : out_(out) {}
-    void put(std::uint64_t bits, std::uint32_t count) noexcept {  // count + pending <= 64
+    void put(std::uint64_t bits, std::uint32_t count) noexcept {  // count <= 56
         pending_ |= bits << held_;
         held_ += count;
-        if (held_ >= 32) {
-            for (int i = 0; i < 4; ++i) out_[i] = std::uint8_t(pending_ >> (8 * i));
-            out_ += 4;
-            pending_ >>= 32;
-            held_ -= 32;
-        }
+        store64(out_, pending_);
+        out_ += held_ >> 3;
+        pending_ >>= held_ & ~7u;
+        held_ &= 7;
     }
     // Writes what is pending, padded with 0 bits to a byte; returns the end.
     std::uint8_t *finish() noexcept {
-        for (; held_ > 0; held_ -= std::min(held_, 8u), pending_ >>= 8)
-            *out_++ = std::uint8_t(pending_);
+        if (held_ > 0) *out_++ = std::uint8_t(pending_);
         return out_;
     }
 
   private:
+    static void store64(std::uint8_t *p, std::uint64_t v) noexcept {
+#if KELVANE_PNG_WORD_COMPARE
+        std::memcpy(p, &v, 8);
+#else
+        for (int i = 0; i < 8; ++i) p[i] = std::uint8_t(v >> (8 * i));
+#endif
+    }
+
     std::uint8_t *out_;
     std::uint64_t pending_ = 0;
-    std::uint32_t held_ = 0;
+    std::uint32_t held_ = 0;  // below 8 between puts
 };
 
 // ---- the stream ------------------------------------------------------------------------------
@@ -240,7 +249,8 @@ class BitWriter {
 void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter &out) noexcept {
     out.put(3, 3);  // BFINAL = 1, BTYPE = 1: fixed codes
     int i = 0;
-    // The bucket of position i; the next position's is fetched from memory while i is matched.
+    // The bucket of position i; the next position's, and that of the position after a match, are
+    // fetched from memory while i is matched.
     std::uint32_t bucket = n > 3 ? bucket_of(data) : 0;
     while (i < n - 3) {
         const std::uint32_t here = std::uint32_t(i);
@@ -261,6 +271,11 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
                 if (length == limit) break;
             }
         }
+        std::uint32_t after = 0;
+        if (best >= 3 && i + best < n - 3) {
+            after = bucket_of(data + i + best);
+            buckets.prefetch(after);
+        }
         buckets.add(bucket, here);
         bool match = best >= 3;
         // Lazy matching: the byte goes out as a literal if the next position has a longer match.
@@ -280,7 +295,7 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
             const Code length = length_codes[std::size_t(best)];
             const Code distance = distance_code(here - from);
             i += best;
-            if (i < n - 3) bucket = bucket_of(data + i), buckets.prefetch(bucket);
+            bucket = after;
             out.put(length.bits | (std::uint64_t(distance.bits) << length.length),
                     length.length + distance.length);
         } else {
@@ -368,9 +383,10 @@ unsigned char *png_zlib_compress(unsigned char *data, int data_len, int *out_len
     // A byte costs at most 9 bits (a literal); stb stores the data instead when that is smaller.
     const std::uint64_t stored_size = n + 2 + (n + 32766) / 32767 * 5;
     const std::uint64_t coded_size = 2 + (n * 9 + 7) / 8 + 8;
-    const std::uint64_t capacity = std::max(stored_size, coded_size) + 4;
+    // Then the Adler-32, and room for the bit writer's last 8-byte store.
+    const std::uint64_t capacity = std::max(stored_size, coded_size) + 4 + 8;
     if (capacity > SIZE_MAX) return nullptr;
-    auto *out = static_cast<std::uint8_t *>(writer_malloc(std::size_t(capacity)));
+    auto *out = static_cast<std::uint8_t *>(compressor_buffer(std::size_t(capacity)));
     if (!out) return nullptr;
     Buckets buckets(quality);
     if (!buckets.allocate()) {

@@ -1,5 +1,6 @@
 #include "generated.hpp"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace kelvane_test {
@@ -23,6 +24,19 @@ Picture random_picture(std::mt19937 &rng, int w, int h, Alpha kind) {
                                                    : 255);
         }
     }
+    return p;
+}
+
+Picture photo_picture(std::mt19937 &rng, int w, int h, int noise) {
+    Picture p = solid_picture(w, h, {0, 0, 0, 255});
+    std::uniform_int_distribution<int> offset(-noise, noise);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int smooth = (x * (c + 1) * 3 + y * (3 - c) * 2) / 5 % 256;
+                p.rgba[(std::size_t(y) * w + x) * 4 + c] =
+                    std::uint8_t(std::clamp(smooth + offset(rng), 0, 255));
+            }
     return p;
 }
 

@@ -15,6 +15,10 @@ enum class Alpha { random, opaque, row_runs, clear };
 
 Picture random_picture(std::mt19937 &rng, int w, int h, Alpha kind = Alpha::random);
 
+// Opaque, photograph-like: smooth colour gradients with each sample off by up to +-`noise`, as a
+// camera's sensor leaves it; noise 0 gives the gradients alone.
+Picture photo_picture(std::mt19937 &rng, int w, int h, int noise);
+
 // A shadow job: the picture and the operation's arguments.
 struct ShadowJob {
     Picture picture;
