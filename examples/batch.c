@@ -8,6 +8,7 @@
 
 #include "host_paths.h"
 #include "interrupts.h"
+#include "notices.h"
 #include "operations.h"
 
 #ifdef _WIN32
@@ -26,6 +27,7 @@ enum { max_words = 16, message_size = 1024 };
 
 struct job {
     int line;
+    int first_of_input; /* no earlier line reads the same input */
     const struct host_operation *op;
     char *words[max_words]; /* into the line's own text */
     char *text;
@@ -148,6 +150,25 @@ malformed:
     return -1;
 }
 
+static int by_input_then_line(const void *a, const void *b) {
+    const struct job *x = *(const struct job *const *)a, *y = *(const struct job *const *)b;
+    const int order = strcmp(x->words[1], y->words[1]);
+    return order ? order : x->line - y->line;
+}
+
+/* Marks the first job of each input, which says what there is to say about the input, once. */
+static void mark_first_inputs(struct job *jobs, size_t count) {
+    struct job **order = malloc(count * sizeof *order);
+    size_t i;
+    for (i = 0; i < count; ++i) jobs[i].first_of_input = order == NULL;
+    if (!order) return;
+    for (i = 0; i < count; ++i) order[i] = &jobs[i];
+    qsort(order, count, sizeof *order, by_input_then_line);
+    for (i = 0; i < count; ++i)
+        order[i]->first_of_input = i == 0 || strcmp(order[i - 1]->words[1], order[i]->words[1]);
+    free(order);
+}
+
 /* Every job of the list, or NULL (with *status 2) when it cannot be read or a line is
  * malformed. */
 static struct job *read_jobs(const char *path, size_t *count, int *status) {
@@ -193,6 +214,7 @@ static struct job *read_jobs(const char *path, size_t *count, int *status) {
         free(jobs);
         return NULL;
     }
+    mark_first_inputs(jobs, *count);
     *status = 0;
     return jobs;
 }
@@ -212,13 +234,26 @@ static void show_progress(const struct tally *t) {
     fflush(stderr);
 }
 
-/* Counts a job's outcome; 0 when it failed. */
+/* Says `text` on standard error after the job's line number, when `said` is 1. */
+static void say(const struct tally *t, const struct job *job, int said, const char *what,
+                const char *text) {
+    if (!said) return;
+    clear_progress(t);
+    fprintf(stderr, "line %d: %s%s\n", job->line, what, text);
+}
+
+/* Counts a job's outcome, with the warnings about it and the likely cause of a failure; 0 when
+ * it failed. */
 static int record(struct tally *t, const struct job *job, int ok, const char *message) {
+    char note[2 * message_size];
     ++t->done;
+    say(t, job, host_extension_warning(job->words[2], note, sizeof note), "warning: ", note);
+    if (job->first_of_input)
+        say(t, job, host_orientation_warning(job->words[1], note, sizeof note), "warning: ", note);
     if (!ok) {
         ++t->failed;
-        clear_progress(t);
-        fprintf(stderr, "line %d: %s\n", job->line, message);
+        say(t, job, 1, "", message);
+        say(t, job, host_hint(message, job->words[1], job->words[2], note, sizeof note), "", note);
     }
     show_progress(t);
     return ok;

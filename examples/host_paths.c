@@ -73,6 +73,14 @@ enum host_path_kind host_path_kind(const char *path) {
     return (st.st_mode & _S_IFMT) == _S_IFDIR ? host_path_folder : host_path_other;
 }
 
+int host_regular_file(const char *path) {
+    struct _stat64 st;
+    wchar_t *wide_path = wide(path);
+    const int found = wide_path && _wstat64(wide_path, &st) == 0;
+    free(wide_path);
+    return found && (st.st_mode & _S_IFMT) == _S_IFREG;
+}
+
 int host_folder_writable(const char *path) {
     wchar_t *wide_path = wide(path);
     const int writable = wide_path && _waccess(wide_path, 2) == 0;
@@ -120,6 +128,11 @@ enum host_path_kind host_path_kind(const char *path) {
     struct stat st;
     if (stat(path, &st) != 0) return host_path_missing;
     return S_ISDIR(st.st_mode) ? host_path_folder : host_path_other;
+}
+
+int host_regular_file(const char *path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int host_folder_writable(const char *path) { return access(path, W_OK) == 0; }

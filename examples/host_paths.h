@@ -15,6 +15,8 @@ int host_remove(const char *path);
 
 enum host_path_kind { host_path_missing, host_path_folder, host_path_other };
 enum host_path_kind host_path_kind(const char *path);
+/* Whether `path` is a regular file (links followed). */
+int host_regular_file(const char *path);
 /* Whether new files may be made in the folder `path`. */
 int host_folder_writable(const char *path);
 /* 0 when the folder was made, -1 (errno set) otherwise. */

@@ -15,6 +15,7 @@
 #include "batch.h"
 #include "host_paths.h"
 #include "interrupts.h"
+#include "notices.h"
 #include "operations.h"
 
 #ifdef _WIN32
@@ -52,55 +53,9 @@ static int usage_error(const char *what, const char *detail) {
     return 2;
 }
 
-/* ASCII-only, as the library compares extensions. */
-static int same_letters(const char *a, const char *b) {
-    for (;; ++a, ++b) {
-        const char ca = *a >= 'A' && *a <= 'Z' ? (char)(*a - 'A' + 'a') : *a;
-        const char cb = *b >= 'A' && *b <= 'Z' ? (char)(*b - 'A' + 'a') : *b;
-        if (ca != cb) return 0;
-        if (ca == '\0') return 1;
-    }
-}
-
-/* The library writes PNG under any name that does not end in one of its formats' extensions. */
-static void warn_about_extension(const char *out) {
-    const char *dot = strrchr(out, '.');
-    const char *ext = dot ? dot + 1 : "";
-    if (same_letters(ext, "png") || same_letters(ext, "jpg") || same_letters(ext, "jpeg") ||
-        same_letters(ext, "bmp"))
-        return;
-    fprintf(stderr,
-            "kelvane: warning: '%s' gets PNG data (the format follows the name: .png, .jpg, "
-            ".jpeg or .bmp)\n",
-            out);
-}
-
-/* What the library's "failed to write" cannot say: what is wrong with the output's folder. */
-static void explain_write_failure(const char *out) {
-    char folder[path_size];
-    const char *slash = strrchr(out, '/');
-    enum host_path_kind kind;
-#ifdef _WIN32
-    const char *backslash = strrchr(out, '\\');
-    if (!slash || (backslash && backslash > slash)) slash = backslash;
-#endif
-    if (slash == out) {
-        strcpy(folder, "/");
-    } else if (slash && (size_t)(slash - out) < sizeof folder) {
-        memcpy(folder, out, (size_t)(slash - out));
-        folder[slash - out] = '\0';
-    } else {
-        strcpy(folder, ".");
-    }
-    kind = host_path_kind(folder);
-    if (kind == host_path_missing)
-        fprintf(stderr, "kelvane: the folder '%s' does not exist\n", folder);
-    else if (kind != host_path_folder)
-        fprintf(stderr, "kelvane: '%s' is not a folder\n", folder);
-    else if (!host_folder_writable(folder))
-        fprintf(stderr, "kelvane: the folder '%s' is not writable\n", folder);
-    else if (host_path_kind(out) == host_path_folder)
-        fprintf(stderr, "kelvane: '%s' is a folder\n", out);
+/* Says `text` on standard error after "kelvane: " and `what`, when `said` is 1. */
+static void say(int said, const char *what, const char *text) {
+    if (said) fprintf(stderr, "kelvane: %s%s\n", what, text);
 }
 
 /* Copies everything from `from` to `to`; 0 on a read or write error. */
@@ -127,6 +82,7 @@ static int run_job(const struct host_operation *op, const char *in, const char *
     /* Static: a second signal may remove them while the process ends. */
     static char scratch[path_size], in_file[path_size + 16], out_file[path_size + 16];
     static const char *scratch_files[3];
+    char note[path_size + 256];
     const int from_stdin = strcmp(in, "-") == 0, to_stdout = strcmp(out, "-") == 0;
     int ok;
     if (to_stdout && !format) return usage_error("'-' as OUT needs --format png, jpg or bmp", "");
@@ -152,7 +108,8 @@ static int run_job(const struct host_operation *op, const char *in, const char *
 #else
     if (from_stdin) snprintf(in_file, sizeof in_file, "/dev/stdin");
 #endif
-    if (!to_stdout) warn_about_extension(out);
+    if (!to_stdout) say(host_extension_warning(out, note, sizeof note), "warning: ", note);
+    if (!from_stdin) say(host_orientation_warning(in, note, sizeof note), "warning: ", note);
     if (*scratch) { /* standard output's file, then its folder */
         scratch_files[0] = out_file;
         scratch_files[1] = scratch;
@@ -168,8 +125,9 @@ static int run_job(const struct host_operation *op, const char *in, const char *
     }
     if (!ok) {
         fprintf(stderr, "kelvane: %s\n", kelvane_last_error());
-        if (!to_stdout && strncmp(kelvane_last_error(), "failed to write", 15) == 0)
-            explain_write_failure(out);
+        say(host_hint(kelvane_last_error(), from_stdin ? NULL : in, to_stdout ? NULL : out, note,
+                      sizeof note),
+            "", note);
     }
     if (*scratch) {
         host_remove(out_file);

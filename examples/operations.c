@@ -52,6 +52,30 @@ enum host_number host_parse_int(const char *text, int *value) {
     return host_number_ok;
 }
 
+/* The library's own text for a negative width among the numbers; 0 when there is none. */
+static int negative_width(const struct host_operation *op, const int *n, char *why,
+                          size_t why_size) {
+    const char *name = op->name;
+    if (strcmp(name, "sides") == 0) {
+        if (n[0] >= 0 && n[1] >= 0 && n[2] >= 0 && n[3] >= 0) return 0;
+        snprintf(why, why_size, "side widths must all be >= 0 (got %d,%d,%d,%d)", n[0], n[1], n[2],
+                 n[3]);
+        return 1;
+    }
+    if (strcmp(name, "shadow") == 0) {
+        if (n[2] >= 0) return 0;
+        snprintf(why, why_size, "blur must be >= 0 (got %d)", n[2]);
+        return 1;
+    }
+    if (n[0] >= 0) return 0;
+    snprintf(why, why_size, "%s must be >= 0 (got %d)",
+             strcmp(name, "solid") == 0     ? "border width"
+             : strcmp(name, "padding") == 0 ? "padding"
+                                            : "radius",
+             n[0]);
+    return 1;
+}
+
 int host_parse_numbers(const struct host_operation *op, char *const *text, int *numbers, char *why,
                        size_t why_size) {
     int i;
@@ -69,5 +93,5 @@ int host_parse_numbers(const struct host_operation *op, char *const *text, int *
                 return 0;
         }
     }
-    return 1;
+    return !negative_width(op, numbers, why, why_size);
 }

@@ -27,7 +27,8 @@ enum host_number { host_number_ok, host_number_not_whole, host_number_out_of_ran
 enum host_number host_parse_int(const char *text, int *value);
 
 /* Reads the operation's numbers from `text` (count of them, as the operation takes them); on
- * failure writes the reason, as the command line says it, into `why` and returns 0. */
+ * failure (a number that is not a whole int, or a negative width, which the library would refuse
+ * in the same words) writes the reason, as the command line says it, into `why` and returns 0. */
 int host_parse_numbers(const struct host_operation *op, char *const *text, int *numbers, char *why,
                        size_t why_size);
 

@@ -57,8 +57,15 @@ class CommandLineTest(unittest.TestCase):
 
     def test_refusals_exit_1_with_the_message_and_what_explains_it(self):
         pgm(self.path("file"), 2, 2)
+        os.mkdir(self.path("folder"))
+        os.mkdir(self.path("folder.png"))
         cases = [
-            (["rounded", self.input, self.out, "-3"], "radius must be >= 0 (got -3)\n", ""),
+            (["rounded", self.path("none.png"), self.out, "3"],
+             "cannot decode", f"kelvane: '{self.path('none.png')}' does not exist\n"),
+            (["rounded", self.path("folder"), self.out, "3"],
+             "cannot decode", f"kelvane: '{self.path('folder')}' is a folder\n"),
+            (["rounded", self.input, self.path("folder.png"), "3"],
+             "failed to write", f"kelvane: '{self.path('folder.png')}' is a folder\n"),
             (["solid", self.input, self.path("nodir/x.png"), "1", "0", "0", "0"],
              "failed to write", f"the folder '{self.path('nodir')}' does not exist"),
             (["solid", self.input, self.path("file/x.png"), "1", "0", "0", "0"],
@@ -78,6 +85,26 @@ class CommandLineTest(unittest.TestCase):
         self.assertIn(b"warning: '" + self.path("out.webp").encode() + b"' gets PNG data",
                       result.stderr)
         self.assertEqual(self.read("out.webp")[:4], b"\x89PNG")
+
+    def test_a_photo_stored_rotated_gets_a_warning_and_keeps_its_pixels(self):
+        # A 2 x 1 JPEG whose Exif block says orientation 6, in big- and little-endian TIFF.
+        for tiff in (b"MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0",
+                     b"II\x2a\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0"):
+            with self.subTest(order=tiff[:2]):
+                self.assertEqual(run("solid", self.input, self.path("plain.jpg"), "0", "0", "0",
+                                     "0").returncode, 0)
+                plain = self.read("plain.jpg")
+                segment = b"Exif\0\0" + tiff
+                with open(self.path("rotated.jpg"), "wb") as file:
+                    file.write(plain[:2] + b"\xff\xe1" + (len(segment) + 2).to_bytes(2, "big") +
+                               segment + plain[2:])
+                result = run("solid", self.path("rotated.jpg"), self.out, "1", "0", "0", "0")
+                self.assertEqual(result.returncode, 0)
+                self.assertEqual(result.stderr.decode(),
+                                 f"kelvane: warning: {self.path('rotated.jpg')} is stored rotated "
+                                 "(EXIF orientation 6); the output keeps the stored orientation\n")
+                run("solid", self.path("plain.jpg"), self.path("ref.png"), "1", "0", "0", "0")
+                self.assertEqual(self.read("out.png"), self.read("ref.png"))
 
     def test_standard_input_and_output(self):
         with open(self.input, "rb") as file:
@@ -100,6 +127,9 @@ class CommandLineTest(unittest.TestCase):
             (["solid", self.input, self.out, "1", "2", "3", "99999999999"],
              "'99999999999' is out of range: numbers go from -2147483648 to 2147483647"),
             (["frame", self.input, self.out], "unknown operation 'frame'"),
+            (["rounded", self.input, self.out, "-3"], "radius must be >= 0 (got -3)"),
+            (["sides", self.input, self.out, "1", "2", "3", "-4", "0", "0", "0"],
+             "side widths must all be >= 0 (got 1,2,3,-4)"),
             (["solid", self.input, "-", "1", "2", "3", "4"], "'-' as OUT needs --format"),
             (["--format", "gif", "solid", self.input, "-", "1", "2", "3", "4"], "png, jpg or bmp"),
             (["--format", "png", "solid", self.input, self.out, "1", "2", "3", "4"], "is for '-'"),
@@ -144,14 +174,17 @@ class BatchTest(unittest.TestCase):
     def test_jobs_write_what_single_runs_write_and_failures_are_listed(self):
         lines = ["# frames", "", "solid in.pgm a.png 2 1 2 3",
                  "rounded in.pgm 'with space.jpg' 2   # a comment",
-                 "shadow in.pgm b.bmp -1 2 3 0 0 0", "sides in.pgm c.png 1 2 3 -4 0 0 0",
-                 "padding missing.pgm d.png 1 0 0 0"]
+                 "shadow in.pgm b.bmp -1 2 3 0 0 0", "sides in.pgm no/c.png 1 2 3 4 0 0 0",
+                 "padding missing.pgm d.png 1 0 0 0", "rounded in.pgm e.webp 1"]
         result = self.batch(lines, "-j2", "--keep-going")
         self.assertEqual(result.returncode, 1)
         errors = result.stderr.decode()
-        self.assertIn("line 6: side widths must all be >= 0 (got 1,2,3,-4)\n", errors)
-        self.assertIn("line 7: cannot decode 'missing.pgm': can't fopen\n", errors)
-        self.assertRegex(errors, r"kelvane: 5 jobs in [0-9.]+ s: 3 written, 2 failed\n$")
+        self.assertIn("line 6: failed to write 'no/c.png'", errors)
+        self.assertIn("line 6: the folder 'no' does not exist\n", errors)
+        self.assertIn("line 7: cannot decode 'missing.pgm': can't fopen\n"
+                      "line 7: 'missing.pgm' does not exist\n", errors)
+        self.assertIn("line 8: warning: 'e.webp' gets PNG data", errors)
+        self.assertRegex(errors, r"kelvane: 6 jobs in [0-9.]+ s: 4 written, 2 failed\n$")
         self.assertNotIn("\r", errors)  # no progress line off a terminal
         for words in (["solid", "in.pgm", "1.png", "2", "1", "2", "3"],
                       ["rounded", "in.pgm", "2.jpg", "2"],
@@ -162,7 +195,7 @@ class BatchTest(unittest.TestCase):
                     open(os.path.join(self.dir.name, single), "rb") as b:
                 self.assertEqual(a.read(), b.read(), batched)
         # Without --keep-going, no job starts after the first failure.
-        result = self.batch(["rounded in.pgm x.png -1"] + ["solid in.pgm y.png 1 0 0 0"] * 3,
+        result = self.batch(["rounded none.pgm x.png 1"] + ["solid in.pgm y.png 1 0 0 0"] * 3,
                             "-j", "1")
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"3 not run", result.stderr)
@@ -171,11 +204,13 @@ class BatchTest(unittest.TestCase):
     def test_a_malformed_line_stops_everything_before_it_runs(self):
         result = self.batch(["solid in.pgm a.png 1 0 0 0", "solid in.pgm b.png 1 0 0",
                              "frame in.pgm c.png", "rounded in.pgm 'd.png 1",
-                             "rounded - e.png 1", "rounded in.pgm f.png 1x"])
+                             "rounded - e.png 1", "rounded in.pgm f.png 1x",
+                             "shadow in.pgm g.png 1 1 -2 0 0 0"])
         self.assertEqual(result.returncode, 2)
         errors = result.stderr.decode().splitlines()
         self.assertEqual([e.split(":")[0] for e in errors],
-                         ["line 2", "line 3", "line 4", "line 5", "line 6"])
+                         ["line 2", "line 3", "line 4", "line 5", "line 6", "line 7"])
+        self.assertEqual(errors[-1], "line 7: blur must be >= 0 (got -2)")
         self.assertNotIn("a.png", self.listing())
 
     def test_a_worker_that_dies_fails_its_job_alone(self):
