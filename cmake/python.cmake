@@ -11,7 +11,8 @@ if(NOT kelvane_python_version STREQUAL "__version__ = \"${PROJECT_VERSION}\"")
                         "include/kelvane.h says ${PROJECT_VERSION}")
 endif()
 
-set(kelvane_python_sources __init__.py _version.py distributed.py)
+set(kelvane_python_sources __init__.py _version.py _jobs.py _notices.py _runner.py distributed.py
+                            py.typed)
 set(kelvane_python_build ${PROJECT_BINARY_DIR}/python/kelvane)
 set(kelvane_python_copies "")
 foreach(source IN LISTS kelvane_python_sources)

@@ -9,7 +9,8 @@ set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config libstb-dev libgtest-dev)
 for want in "$@"; do
     case $want in
-        checks) packages+=(libdeflate-dev python3 python3-pil python3-distributed clang
+        checks) packages+=(libdeflate-dev python3 python3-pil python3-distributed python3-pip
+                           python3-setuptools python3-wheel clang
                            libclang-rt-14-dev clang-format-14 imagemagick-6.q16 acl) ;;
         valgrind) packages+=(valgrind) ;;
         windows) packages+=(g++-mingw-w64-x86-64 wine64 googletest) ;;

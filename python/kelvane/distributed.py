@@ -1,60 +1,42 @@
-"""Runs many kelvane jobs on a Dask cluster (dask.distributed):
+"""Runs many kelvane jobs on a Dask cluster (dask.distributed; `pip install ./python[distributed]`
+or Debian's python3-distributed):
 
-    from dask.distributed import Client
+    from dask.distributed import Client, LocalCluster
     import kelvane.distributed
 
-    client = Client("scheduler-host:8786")
-    results = kelvane.distributed.run(client, [
-        "solid photos/a.jpg framed/a.png 10 255 255 255",
-        ("shadow", "logos/b.png", "framed/b.png", 8, 8, 12, 0, 0, 0),
-    ])
+    with LocalCluster(n_workers=4, threads_per_worker=1) as cluster, Client(cluster) as client:
+        with open("jobs.txt") as jobs:
+            results = kelvane.distributed.run(client, jobs.read())
     for result in results:
-        print(result.ok, result.message)
+        if not result.ok:
+            print(f"line {result.line}: {result.message}")
 
-Each job is a line as `kelvane batch` takes it (the command line's arguments, shell-quoted) or a
-tuple (operation, in_path, out_path, numbers...). The jobs run as tasks on the cluster's
-workers, each worker process loading the library once; their paths are the workers' own, so
-every worker needs the library (KELVANE_LIBRARY, or an installation) and the same files
-(shared storage). Results come back in the jobs' order.
+The jobs are a list as `kelvane batch` reads it (a text of lines, or its lines: the command
+line's words, '#' comments, blank lines) or sequences (operation, in_path, out_path, numbers...),
+parsed by the same rules: every bad line raises one JobListError naming each, before any job
+runs. The jobs run as tasks on the cluster's workers; their paths are the workers' own, so every
+worker needs the library (installed with the package, or KELVANE_LIBRARY) and the same files
+(shared storage). Results come back in the jobs' order, one for each job: a job that fails,
+on a worker that cannot load the library too, says why in its result and stops nothing else.
 """
-import collections
-import shlex
+from __future__ import annotations
 
-import kelvane
+from typing import Any, List
 
-Result = collections.namedtuple("Result", "ok message")
-Result.__doc__ = "A job's outcome: ok, or not with the library's (or the job's) message."
+from ._jobs import Job, JobListError, JobSource, parse_jobs
+from ._runner import Result, run_job
 
-
-def parse(job):
-    """A job as (operation, in_path, out_path, numbers...); ValueError when it is malformed."""
-    words = shlex.split(job) if isinstance(job, str) else list(job)
-    if len(words) < 3:
-        raise ValueError(f"{job!r}: an operation, an input and an output, then numbers")
-    operation, in_path, out_path, *numbers = words
-    if operation not in kelvane.OPERATIONS:
-        raise ValueError(f"{job!r}: unknown operation {operation!r}")
-    try:
-        numbers = [int(n) for n in numbers]
-    except ValueError:
-        raise ValueError(f"{job!r}: the numbers must be whole numbers") from None
-    if len(numbers) != kelvane.OPERATIONS[operation][0]:
-        raise ValueError(f"{job!r}: {operation} takes {kelvane.OPERATIONS[operation][0]} numbers")
-    return (operation, in_path, out_path, *numbers)
+__all__ = ["run", "run_job", "parse_jobs", "Result", "Job", "JobListError"]
 
 
-def run_job(job):
-    """Runs one parsed job in this process (a worker's task): its Result."""
-    try:
-        kelvane.run(*job)
-    except (kelvane.KelvaneError, TypeError, ValueError, OverflowError) as error:
-        return Result(False, str(error))
-    return Result(True, "")
-
-
-def run(client, jobs):
-    """Runs the jobs on the client's cluster and returns their Results in order. Every job is
-    parsed first: a malformed one raises ValueError before any runs."""
-    parsed = [parse(job) for job in jobs]
+def run(client: Any, jobs: JobSource) -> List[Result]:
+    """Runs the jobs on the client's cluster and returns their Results in order. A warning about
+    an input (a photo stored rotated) is kept with the first job that reads it."""
+    parsed = parse_jobs(jobs)
     futures = client.map(run_job, parsed, pure=False)
-    return client.gather(futures)
+    results, seen = [], set()
+    for result in client.gather(futures):
+        kept = tuple(text for text in result.warnings if text not in seen)
+        seen.update(kept)
+        results.append(result._replace(warnings=kept))
+    return results

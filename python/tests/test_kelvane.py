@@ -3,7 +3,11 @@ of arguments, and how it finds the library.
 
     PYTHONPATH=<build>/python python3 -m unittest test_kelvane
 """
+import errno
+import importlib.util
+import io
 import os
+import pathlib
 import struct
 import tempfile
 import unittest
@@ -43,14 +47,93 @@ class BindingTest(unittest.TestCase):
                 operation(self.input, self.out(), **arguments)
                 self.assertEqual(png_size(self.out()), size)
 
-    def test_refusals_raise_with_the_library_message(self):
-        with self.assertRaises(kelvane.KelvaneError) as refused:
-            kelvane.solid(self.input, self.out(), border=-1)
-        self.assertEqual(str(refused.exception), "border width must be >= 0 (got -1)")
+    def test_refusals_raise_with_the_library_message_and_the_likely_cause(self):
         missing = os.path.join(self.dir.name, "missing.png")
-        with self.assertRaisesRegex(kelvane.KelvaneError, "can't fopen"):
-            kelvane.shadow(missing, self.out(), blur=2)
+        nowhere = os.path.join(self.dir.name, "no", "out.png")
+        cases = [  # the call, the exception's kinds, str(error), errno, filename
+            (lambda: kelvane.solid(self.input, self.out(), border=-1), ValueError,
+             "border width must be >= 0 (got -1)", None, None),
+            (lambda: kelvane.shadow(missing, self.out(), blur=2), OSError,
+             f"cannot decode '{missing}': can't fopen; '{missing}' does not exist",
+             errno.ENOENT, missing),
+            (lambda: kelvane.rounded(self.dir.name, self.out(), radius=2), OSError,
+             f"cannot decode '{self.dir.name}': can't fopen; '{self.dir.name}' is a folder",
+             errno.EISDIR, self.dir.name),
+            (lambda: kelvane.rounded(self.input, nowhere, radius=2), OSError,
+             f"failed to write '{nowhere}': cannot encode '{nowhere}' (check the extension); "
+             f"the folder '{os.path.dirname(nowhere)}' does not exist",
+             errno.ENOENT, os.path.dirname(nowhere)),
+            (lambda: kelvane.rounded(b"not a picture", radius=2), OSError, None, None, None),
+        ]
+        for call, kind, text, number, filename in cases:
+            with self.subTest(text=text):
+                with self.assertRaises(kelvane.KelvaneError) as refused:
+                    call()
+                self.assertIsInstance(refused.exception, kind)
+                if text is not None:
+                    self.assertEqual(str(refused.exception), text)
+                if kind is OSError:
+                    self.assertEqual((refused.exception.errno, refused.exception.filename),
+                                     (number, filename))
         self.assertFalse(os.path.exists(self.out()))
+
+    def test_pictures_in_memory_give_the_bytes_the_files_give(self):
+        kelvane.shadow(self.input, self.out("file.png"), dx=2, blur=1, color=(9, 8, 7))
+        kelvane.shadow(self.input, self.out("file.jpg"), dx=2, blur=1, color=(9, 8, 7))
+        with open(self.input, "rb") as file:
+            data = file.read()
+        with open(self.out("file.png"), "rb") as file:
+            png = file.read()
+        with open(self.out("file.jpg"), "rb") as file:
+            jpeg = file.read()
+        sources = [data, bytearray(data), memoryview(data), io.BytesIO(data),
+                   pathlib.Path(self.input)]
+        for source in sources:
+            with self.subTest(source=type(source).__name__):
+                if isinstance(source, io.BytesIO):
+                    source.seek(0)
+                self.assertEqual(kelvane.shadow(source, dx=2, blur=1, color=(9, 8, 7)), png)
+                if isinstance(source, io.BytesIO):
+                    source.seek(0)
+                self.assertEqual(kelvane.shadow(source, dx=2, blur=1, color=(9, 8, 7),
+                                                format="JPG"), jpeg)
+        sink = io.BytesIO()
+        self.assertIsNone(kelvane.shadow(data, sink, dx=2, blur=1, color=(9, 8, 7)))
+        self.assertEqual(sink.getvalue(), png)
+        with self.assertRaisesRegex(ValueError, "format must be one of"):
+            kelvane.rounded(data, radius=1, format="gif")
+        with self.assertRaisesRegex(ValueError, "follows its name"):
+            kelvane.rounded(data, self.out(), radius=1, format="png")
+        with self.assertRaises(TypeError):
+            kelvane.rounded(io.StringIO("text"), radius=1)
+        self.assertEqual(sorted(os.listdir(self.dir.name)), ["file.jpg", "file.png", "in.pgm"])
+
+    @unittest.skipUnless(importlib.util.find_spec("PIL"), "Pillow is not installed")
+    def test_pillow_images_in_and_out(self):
+        from PIL import Image
+        kelvane.rounded(self.input, self.out(), radius=1)
+        with Image.open(self.input) as picture:
+            result = kelvane.rounded(picture, radius=1)
+        self.assertIsInstance(result, Image.Image)
+        with Image.open(self.out()) as expected:
+            self.assertEqual((result.mode, result.size), (expected.mode, expected.size))
+            self.assertEqual(result.tobytes(), expected.tobytes())
+
+    def test_warnings_about_names_and_rotated_photos(self):
+        with self.assertWarnsRegex(kelvane.KelvaneWarning, "gets PNG data"):
+            kelvane.solid(self.input, self.out("out.webp"), border=1)
+        kelvane.solid(self.input, self.out("plain.jpg"), border=0)
+        with open(self.out("plain.jpg"), "rb") as file:
+            plain = file.read()
+        tiff = b"MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x08\0\0\0\0\0\0"
+        segment = b"Exif\0\0" + tiff
+        rotated = (plain[:2] + b"\xff\xe1" + (len(segment) + 2).to_bytes(2, "big") + segment +
+                   plain[2:])
+        with self.assertWarns(kelvane.KelvaneWarning) as said:
+            result = kelvane.solid(rotated, border=1)
+        self.assertEqual(str(said.warning), "the picture is stored rotated (EXIF orientation 8); "
+                                            "the output keeps the stored orientation")
+        self.assertEqual(result, kelvane.solid(plain, border=1))
 
     def test_arguments_are_checked_before_the_library_is_called(self):
         cases = [
@@ -63,6 +146,11 @@ class BindingTest(unittest.TestCase):
             (TypeError, kelvane.solid, (self.input, self.out()), {"border": 4.5}),
             (TypeError, kelvane.padding, (self.input, self.out()), {"padding": 1, "color": (1, 2)}),
             (TypeError, kelvane.sides, (self.input, self.out()), {"top": 1, "color": 7}),
+            (TypeError, kelvane.solid, (self.input, self.out()), {"border": True}),
+            (TypeError, kelvane.solid, (self.input, self.out()),
+             {"border": 1, "color": (True, 0, 0)}),
+            (TypeError, kelvane.solid, (self.input, self.out()),
+             {"border": 1, "color": {"r": 1, "g": 2, "b": 3}}),
         ]
         for error, operation, paths, arguments in cases:
             with self.subTest(arguments=arguments, paths=paths):
