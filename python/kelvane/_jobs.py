@@ -109,6 +109,8 @@ def _number(text: Union[str, int], operation: Operation) -> int:
 
 def parse_words(words: Sequence, line: int) -> Job:
     """The job the words make; ValueError with the command line's text when they make none."""
+    if not words:
+        raise ValueError("an empty job: an operation, IN, OUT and its numbers")
     name = words[0]
     operation = OPERATIONS.get(name) if isinstance(name, str) else None
     if operation is None:
@@ -144,9 +146,12 @@ def parse_jobs(jobs: JobSource) -> List[Job]:
     parsed, problems = [], []
     for line, entry in enumerate(_lines(jobs), start=1):
         try:
-            words = split_words(entry) if isinstance(entry, str) else list(entry)
-            if words:
-                parsed.append(parse_words(words, line))
+            if isinstance(entry, str):
+                words = split_words(entry)
+                if words:  # not a blank or comment line
+                    parsed.append(parse_words(words, line))
+            else:
+                parsed.append(parse_words(list(entry), line))
         except ValueError as why:
             problems.append(f"line {line}: {why}")
     if problems:
