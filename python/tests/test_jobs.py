@@ -65,11 +65,34 @@ class OneGrammarTest(unittest.TestCase):
             kelvane.parse_jobs([("rounded", "in.pgm", "x.png", True)])
         self.assertEqual(batch(self.program, self.dir.name, good)[0], 0)
 
+    def mount(self, name, options):
+        """A tmpfs at `name` in the scratch folder, unmounted at the end; False where this
+        process may not mount one (not root), and the test then leaves those cases out."""
+        folder = os.path.join(self.dir.name, name)
+        os.mkdir(folder)
+        if os.geteuid() != 0:
+            return False
+        done = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", folder],
+                              capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.addCleanup(subprocess.run, ["umount", folder])
+        return True
+
     def test_failed_jobs_say_what_the_batch_says(self):
         os.mkdir(os.path.join(self.dir.name, "folder"))
         lines = ["solid missing.pgm a.png 1 0 0 0", "solid folder a.png 1 0 0 0",
                  "solid in.pgm no/a.png 1 0 0 0", "solid in.pgm folder 1 0 0 0",
                  "solid in.pgm in.pgm/a.png 1 0 0 0", "rounded in.pgm b.webp 1"]
+        if self.mount("ro", "ro,size=64k") and self.mount("full", "size=64k"):
+            filler = os.open(os.path.join(self.dir.name, "full", "filler"),
+                             os.O_WRONLY | os.O_CREAT)
+            try:
+                while os.write(filler, b"\0" * 4096) > 0:
+                    pass
+            except OSError:  # full
+                pass
+            os.close(filler)
+            lines += ["solid in.pgm ro/a.png 1 0 0 0", "solid in.pgm full/a.png 1 0 0 0"]
         status, said = batch(self.program, self.dir.name, "\n".join(lines), "-j1", "--keep-going")
         self.assertEqual(status, 1)
         here = os.getcwd()
@@ -86,6 +109,9 @@ class OneGrammarTest(unittest.TestCase):
                 theirs = [line for line in said if line.startswith(f"line {result.line}: ")]
                 self.assertEqual(sorted(mine), sorted(theirs))
                 self.assertTrue(mine)
+        hints = [result.message.split("; ")[-1] for result in results[6:]]
+        self.assertEqual(hints, ["'ro' is on a read-only file system",
+                                 "no space left on the disk that holds 'full'"][:len(hints)])
 
     def test_a_process_without_the_library_fails_its_jobs_alone(self):
         script = ("import kelvane; kelvane._candidates = lambda path: iter(['none.so']);"
