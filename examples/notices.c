@@ -136,7 +136,7 @@ static unsigned exif_orientation(FILE *file) {
         size_t length;
         int high, low;
         if (fgetc(file) != 0xFF) return 0;
-        while ((code = fgetc(file)) == 0xFF) continue; /* fill bytes */
+        while ((code = fgetc(file)) == 0xFF) continue;             /* fill bytes */
         if (code == EOF || code == 0xD9 || code == 0xDA) return 0; /* no Exif before the picture */
         if (code == 0x01 || (code >= 0xD0 && code <= 0xD8)) continue; /* no segment */
         high = fgetc(file);
