@@ -14,6 +14,9 @@
 #            for byte with the Release build's (scripts/windows-cross.sh)
 #   aarch64  the aarch64 cross-build, its suites under qemu-aarch64 and the same comparison
 #            (scripts/aarch64-cross.sh)
+#   wasm     the WebAssembly build (Emscripten) and its npm package: every operation over the
+#            generated pictures and the corpus against the Release build's program, byte for
+#            byte, then the packed package installed offline and run (scripts/wasm-check.sh)
 #   fuzz     each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan)
 #
 #   scripts/test.sh            every stage (what CI runs; about 25 minutes here)
@@ -21,11 +24,12 @@
 #   scripts/test.sh STAGE...   the stages named, in the order above
 #
 # A stage that fails does not stop the rest; the run ends with which stages passed, failed and
-# did not run, and fails when any failed. valgrind, windows and aarch64 use the release build.
+# did not run, and fails when any failed. valgrind, windows, aarch64 and wasm use the release
+# build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-all_stages=(format release clang fastpng asan stb230 valgrind windows aarch64 fuzz)
+all_stages=(format release clang fastpng asan stb230 valgrind windows aarch64 wasm fuzz)
 large_tests=1
 case "${1:-}" in
     "") wanted=("${all_stages[@]}") ;;
@@ -39,7 +43,7 @@ done
 
 groups=(checks)
 for stage in "${wanted[@]}"; do
-    case $stage in valgrind | windows | aarch64 | fuzz) groups+=("$stage") ;; esac
+    case $stage in valgrind | windows | aarch64 | wasm | fuzz) groups+=("$stage") ;; esac
 done
 scripts/setup-deps.sh "${groups[@]}" || exit 1
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -78,6 +82,7 @@ stage_stb230() {
 stage_valgrind() { scripts/valgrind.sh build/release; }
 stage_windows() { scripts/windows-cross.sh build/release; }
 stage_aarch64() { scripts/aarch64-cross.sh build/release; }
+stage_wasm() { scripts/wasm-check.sh build/release; }
 stage_fuzz() { fuzz/run.sh 30; }
 
 passed=() failed=() not_run=()

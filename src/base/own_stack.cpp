@@ -6,7 +6,7 @@
 #define _WIN32_WINNT 0x0600  // IsThreadAFiber
 #endif
 #include <windows.h>
-#else
+#elif !defined(__EMSCRIPTEN__)
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -42,14 +42,19 @@ struct Call {
     void *context;
 #if defined(_WIN32)
     void *caller;
-#else
+#elif !defined(__EMSCRIPTEN__)
     ucontext_t caller, callee;
 #endif
 };
 
 }  // namespace
 
-#if defined(_WIN32)
+#if defined(__EMSCRIPTEN__)
+
+// WebAssembly has no stack switching here: the module's own stack, which its link sizes, serves.
+void run_on_own_stack(void (*call)(void *context), void *context) noexcept { call(context); }
+
+#elif defined(_WIN32)
 
 namespace {
 

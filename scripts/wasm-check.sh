@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The WebAssembly build and its npm package: builds js/kelvane.mjs (scripts/wasm-build.sh), runs
+# the package's tests against the native command-line program of a build folder (every operation
+# over the generated pictures and the corpus, byte for byte, and the refusals' messages), then
+# packs the package and installs the tarball into a scratch project, offline, and runs it there.
+#   scripts/wasm-check.sh [native build folder]      (default build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+native=$(cd "${1:-build/release}" && pwd)/examples/kelvane
+[ -x "$native" ] || { echo "no native kelvane at $native: build it first" >&2; exit 1; }
+scripts/wasm-build.sh
+KELVANE_CLI=$native node --test js/test/
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+tarball=$(cd js && npm pack --silent --pack-destination "$scratch")
+echo "== npm: $tarball, $(stat -c %s "$scratch/$tarball") bytes packed"
+mkdir "$scratch/app"
+cd "$scratch/app"
+echo '{"name": "app", "private": true, "type": "module"}' >package.json
+npm install --offline --no-audit --no-fund --silent "$scratch/$tarball"
+printf 'P5 2 2 255\n\0\100\200\377' >in.pgm
+node --input-type=module -e '
+import { rounded, solid } from "tarnwick-kelvane";
+import { readFileSync } from "node:fs";
+await rounded("in.pgm", "out.png", { radius: 1 });
+const bytes = await solid(readFileSync("in.pgm"), { border: 1, format: "bmp" });
+if (readFileSync("out.png").subarray(1, 4).toString() !== "PNG" || bytes[0] !== 0x42) process.exit(1);
+console.log("== npm: the installed package wrote out.png and a BMP in memory");
+'
