@@ -3,7 +3,7 @@
 # package the project uses is named here, once, in a group; the build's own group is always in.
 # Usage: scripts/setup-deps.sh [group|package ...]
 #   groups: checks (the test suites and the format check), valgrind, windows, aarch64, fuzz,
-#           wasm (Emscripten and Node), bench (every benchmark and its peers)
+#           wasm (Emscripten, Node and Chromium), bench (every benchmark and its peers)
 set -euo pipefail
 
 packages=(cmake g++ ninja-build pkg-config libstb-dev libgtest-dev)
@@ -13,7 +13,7 @@ for want in "$@"; do
                            python3-setuptools python3-wheel clang
                            libclang-rt-14-dev clang-format-14 imagemagick-6.q16 acl) ;;
         valgrind) packages+=(valgrind) ;;
-        wasm) packages+=(emscripten node-acorn nodejs) ;;
+        wasm) packages+=(emscripten node-acorn nodejs chromium) ;;
         windows) packages+=(g++-mingw-w64-x86-64 wine64 googletest) ;;
         aarch64) packages+=(g++-aarch64-linux-gnu qemu-user googletest) ;;
         fuzz) packages+=(clang libclang-rt-14-dev imagemagick-6.q16) ;;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The WebAssembly build and its npm package: builds js/kelvane.mjs (scripts/wasm-build.sh), runs
-# the package's tests against the native command-line program of a build folder (every operation
-# over the generated pictures and the corpus, byte for byte, and the refusals' messages), then
-# packs the package and installs the tarball into a scratch project, offline, and runs it there.
+# The WebAssembly build, its npm package and the playground page: builds js/kelvane.mjs
+# (scripts/wasm-build.sh), runs the package's tests against the native command-line program of a
+# build folder (every operation over the generated pictures and the corpus, byte for byte, and
+# the refusals' messages), runs the playground in Debian's Chromium through playwright-core
+# (fetched from npm into build/playwright), then packs the package and installs the tarball into
+# a scratch project, offline, and runs it there.
 #   scripts/wasm-check.sh [native build folder]      (default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +12,12 @@ native=$(cd "${1:-build/release}" && pwd)/examples/kelvane
 [ -x "$native" ] || { echo "no native kelvane at $native: build it first" >&2; exit 1; }
 scripts/wasm-build.sh
 KELVANE_CLI=$native node --test js/test/
+
+playwright=build/playwright
+[ -d "$playwright/node_modules/playwright-core" ] ||
+    npm install --prefix "$playwright" --no-audit --no-fund --silent playwright-core@1.65.2
+KELVANE_CLI=$native PLAYWRIGHT=$(cd "$playwright/node_modules/playwright-core" && pwd) \
+    node --test web/test/
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
