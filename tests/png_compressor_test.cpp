@@ -105,6 +105,40 @@ TEST(png_compressor_test, writes_stbs_stream_for_generated_data) {
             for (int quality : {5, 8, 13})
                 same(data, quality, "copy from " + std::to_string(distance));
         }
+    // A string that recurs after long gaps, around the window and around 65536: what a bucket
+    // keeps of a position must tell those distances apart.
+    for (int gap : {32766, 32767, 32768, 32769, 65535, 65536, 65537, 98304}) {
+        std::string data = "abcdefgh";
+        for (int k = 0; k < 3; ++k) {
+            const std::string filler = generate(Kind::random, std::size_t(gap), unsigned(gap + k));
+            for (const char c : filler) data += char(0x80 | std::uint8_t(c));
+            data += k == 1 ? "abcdXY" : "abcdefgh";
+        }
+        for (int quality : {5, 8}) same(data, quality, "recurring after " + std::to_string(gap));
+    }
+    // Two neighbours in a bucket 66636 apart (A, B), and at A + 65536, where a 16-bit position
+    // of A would point, the same string inside a copy, where no search started: a position taken
+    // for A's there would give C a longer match than stb finds. Runs of 0xFF fill the gaps, so
+    // that no other position joins the bucket.
+    {
+        std::string x = generate(Kind::random, 1000, 1);
+        for (char &c : x) c = char(0x80 | std::uint8_t(c));
+        const std::string t = "abcdefgh";
+        x.replace(400, t.size(), t);
+        std::string data;
+        const auto place = [&](std::size_t at, const std::string &s) {
+            data += std::string(at - data.size(), '\xff') + s;
+        };
+        const std::size_t a = 1100, b = a + 65536 + 1100;
+        place(0, x);
+        place(a - 1, "W" + t);
+        place(31000, x);  // copies, each within the window of the one before
+        place(61000, x);
+        place(a + 65536 - 400, x);
+        place(b - 1, "Y" + t);
+        place(b + 49, "Z" + t + x.substr(408, 60));  // C
+        for (int quality : {5, 8}) same(data, quality, "a 16-bit alias");
+    }
     EXPECT_GE(cases, 13000);
 }
 

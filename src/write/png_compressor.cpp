@@ -1,5 +1,7 @@
 // stb_image_write's zlib compressor, rewritten to make the same choices faster:
-// - each hash bucket is a fixed array of 32-bit positions (stb grows an array of pointers);
+// - each hash bucket is a fixed array of the low 16 bits of its positions (stb grows an array of
+//   pointers), half a megabyte in all at the default quality, which leaves the cache room for
+//   the window's data;
 // - a bucket is scanned newest first, so the scan stops at the window's edge or at a match
 //   that cannot be beaten; stb keeps the last of equally long matches in oldest-first order,
 //   which is the first found newest-first;
@@ -83,54 +85,81 @@ bool agree(const std::uint8_t *a, const std::uint8_t *b, int n, int readable) no
 }
 
 // The positions stb's hash table would hold: per bucket, in insertion order, at most
-// 2 * quality, the older half dropped when a full bucket takes another.
+// 2 * quality, the older half dropped when a full bucket takes another. Only their low 16 bits
+// are kept, beside the full position of each bucket's newest entry, which halves the table (it
+// then fits the cache with the window's data): walking a bucket newest first, each position is
+// the previous one less the 16-bit difference. That is exact while consecutive entries lie less
+// than 65536 apart, so an entry that arrives 32768 or more after the one before it marks every
+// older entry of its bucket dead; those lie outside the window for every position to come.
 class Buckets {
   public:
     explicit Buckets(int quality) noexcept : quality_(quality), capacity_(2 * quality) {
-        while ((1 << stride_shift_) < capacity_) ++stride_shift_;
+        while ((1 << room_shift_) < capacity_) ++room_shift_;
     }
     ~Buckets() { writer_free(memory_); }
     bool allocate() noexcept {
-        // Aligned to a cache line: at the default quality a bucket is one line (16 positions).
-        const std::size_t positions = std::size_t(hash_buckets) << stride_shift_;
-        memory_ = writer_malloc(positions * sizeof(std::uint32_t) + hash_buckets + cache_line);
+        const std::size_t lows = (std::size_t(hash_buckets) << room_shift_) * sizeof(std::uint16_t);
+        memory_ = writer_malloc(hash_buckets * sizeof(Newest) + lows + cache_line);
         if (!memory_) return false;
         const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(memory_);
-        positions_ = reinterpret_cast<std::uint32_t *>((at + cache_line - 1) & ~(cache_line - 1));
-        counts_ = reinterpret_cast<std::uint8_t *>(positions_ + positions);
-        std::memset(counts_, 0, hash_buckets);
+        newest_ = reinterpret_cast<Newest *>((at + cache_line - 1) & ~(cache_line - 1));
+        lows_ = reinterpret_cast<std::uint16_t *>(newest_ + hash_buckets);
+        std::memset(newest_, 0, hash_buckets * sizeof(Newest));
         return true;
     }
     void prefetch(std::uint32_t bucket) const noexcept {
 #if defined(__GNUC__)
-        __builtin_prefetch(positions(bucket));
+        __builtin_prefetch(newest_ + bucket);
+        __builtin_prefetch(lows(bucket));
 #else
         (void)bucket;
 #endif
     }
-    const std::uint32_t *positions(std::uint32_t bucket) const noexcept {
-        return positions_ + (std::size_t(bucket) << stride_shift_);
+    // Calls visit(p) for the bucket's positions p with p + reach > i, newest first, until visit
+    // returns true.
+    template <class Visit>
+    void visit_newest_first(std::uint32_t bucket, std::uint32_t i, std::uint32_t reach,
+                            Visit visit) const noexcept {
+        const Newest &b = newest_[bucket];
+        const std::uint16_t *low = lows(bucket);
+        int k = b.count - 1;
+        if (k < b.live) return;
+        for (std::uint32_t p = b.position; p + reach > i && !visit(p);
+             p -= std::uint16_t(low[k + 1] - low[k]))
+            if (--k < b.live) return;
     }
-    int count(std::uint32_t bucket) const noexcept { return counts_[bucket]; }
     void add(std::uint32_t bucket, std::uint32_t position) noexcept {
-        std::uint32_t *list = positions_ + (std::size_t(bucket) << stride_shift_);
-        int n = counts_[bucket];
+        Newest &b = newest_[bucket];
+        std::uint16_t *low = lows_ + (std::size_t(bucket) << room_shift_);
+        int n = b.count;
+        if (n > 0 && position - b.position >= window) b.live = std::uint8_t(n);
         if (n == capacity_) {
-            std::memmove(list, list + quality_, std::size_t(quality_) * sizeof(std::uint32_t));
+            std::memmove(low, low + quality_, std::size_t(quality_) * sizeof(std::uint16_t));
             n = quality_;
+            b.live = std::uint8_t(b.live > quality_ ? b.live - quality_ : 0);
         }
-        list[n] = position;
-        counts_[bucket] = std::uint8_t(n + 1);
+        low[n] = std::uint16_t(position);
+        b.count = std::uint8_t(n + 1);
+        b.position = position;
     }
 
   private:
     static constexpr std::uintptr_t cache_line = 64;
+    struct Newest {
+        std::uint32_t position;  // of the newest entry
+        std::uint8_t count;      // entries
+        std::uint8_t live;       // the entries below this index are dead
+        std::uint16_t unused;
+    };
+    const std::uint16_t *lows(std::uint32_t bucket) const noexcept {
+        return lows_ + (std::size_t(bucket) << room_shift_);
+    }
 
     const int quality_, capacity_;
-    int stride_shift_ = 0;  // a bucket's room: the power of 2 at or above its capacity
+    int room_shift_ = 0;  // a bucket's room: the power of 2 at or above its capacity
     void *memory_ = nullptr;
-    std::uint32_t *positions_ = nullptr;
-    std::uint8_t *counts_ = nullptr;
+    Newest *newest_ = nullptr;
+    std::uint16_t *lows_ = nullptr;
 };
 
 // ---- the codes -------------------------------------------------------------------------------
@@ -259,18 +288,14 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
         const int limit = std::min(n - i, max_match);
         int best = 2;
         std::uint32_t from = 0;
-        const std::uint32_t *list = buckets.positions(bucket);
-        for (int k = buckets.count(bucket) - 1; k >= 0; --k) {
-            const std::uint32_t p = list[k];
-            if (p + window <= here) break;  // out of the window, and so are the older ones
+        buckets.visit_newest_first(bucket, here, window, [&](std::uint32_t p) {
             // Only a match that agrees on the byte at `best` can be longer than the best.
-            if (data[p + std::uint32_t(best)] != data[i + best]) continue;
+            if (data[p + std::uint32_t(best)] != data[i + best]) return false;
             const int length = match_length(data + p, data + i, limit);
-            if (length > best) {
-                best = length, from = p;
-                if (length == limit) break;
-            }
-        }
+            if (length <= best) return false;
+            best = length, from = p;
+            return length == limit;
+        });
         std::uint32_t after = 0;
         if (best >= 3 && i + best < n - 3) {
             after = bucket_of(data + i + best);
@@ -280,17 +305,12 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
         bool match = best >= 3;
         // Lazy matching: the byte goes out as a literal if the next position has a longer match.
         const int next_limit = std::min(n - i - 1, max_match);
-        if (match && best < next_limit) {
-            const std::uint32_t *candidates = buckets.positions(next);
-            for (int k = buckets.count(next) - 1; k >= 0; --k) {
-                const std::uint32_t p = candidates[k];
-                if (p + window - 1 <= here) break;
-                if (agree(data + p, data + i + 1, best + 1, next_limit)) {
-                    match = false;
-                    break;
-                }
-            }
-        }
+        if (match && best < next_limit)
+            buckets.visit_newest_first(next, here, window - 1, [&](std::uint32_t p) {
+                if (!agree(data + p, data + i + 1, best + 1, next_limit)) return false;
+                match = false;
+                return true;
+            });
         if (match) {
             const Code length = length_codes[std::size_t(best)];
             const Code distance = distance_code(here - from);
