@@ -19,7 +19,7 @@
 #            byte, then the packed package installed offline and run (scripts/wasm-check.sh)
 #   fuzz     each fuzz target for 30 seconds (fuzz/run.sh; clang, libFuzzer, ASan, UBSan)
 #
-#   scripts/test.sh            every stage (what CI runs; about 25 minutes here)
+#   scripts/test.sh            every stage (what CI runs; about 30 minutes here)
 #   scripts/test.sh quick      format, release (without the large tests) and asan: the edit loop
 #   scripts/test.sh STAGE...   the stages named, in the order above
 #
