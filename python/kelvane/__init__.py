@@ -43,6 +43,7 @@ from __future__ import annotations
 
 import ctypes
 import ctypes.util
+import functools
 import io
 import operator
 import os
@@ -52,7 +53,8 @@ import threading
 import warnings
 from typing import IO, Any, Callable, Dict, List, Optional, Sequence, Tuple, Union
 
-from ._jobs import Job, JobListError, parse_jobs
+from ._jobs import OPERATIONS as _GRAMMAR
+from ._jobs import Job, JobListError, count_of, parse_jobs
 from ._notices import Hint, extension_warning, hint, orientation_warning
 from ._version import __version__
 
@@ -432,9 +434,8 @@ def _call(name: str, in_path: Source, out_path: Target, numbers: Sequence[int]) 
 # The operations by name: how many numbers each takes, in the order the command line takes them,
 # and the function that runs it with them.
 OPERATIONS: Dict[str, Tuple[int, Callable[..., Any]]] = {
-    name: (count, (lambda name: lambda i, o, n: _call(name, i, o, n))(name))
-    for name, count in (("solid", 4), ("padding", 4), ("sides", 7), ("rounded", 1),
-                        ("shadow", 6))
+    name: (count_of(operation), functools.partial(_call, name))
+    for name, operation in _GRAMMAR.items()
 }
 
 

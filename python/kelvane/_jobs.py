@@ -36,12 +36,13 @@ def count_of(operation: Operation) -> int:
 
 def negative_width(name: str, numbers: Sequence[int]) -> str:
     """The library's own text for a negative width among the numbers, or ""."""
-    n = numbers
+    n, widths = numbers, OPERATIONS[name].widths
+    if all(n[k] >= 0 for k in widths):
+        return ""
     if name == "sides":
-        return "" if min(n[:4]) >= 0 else f"side widths must all be >= 0 (got {n[0]},{n[1]},{n[2]},{n[3]})"
+        return f"side widths must all be >= 0 (got {n[0]},{n[1]},{n[2]},{n[3]})"
     what = {"solid": "border width", "padding": "padding", "rounded": "radius", "shadow": "blur"}
-    at = OPERATIONS[name].widths[0]
-    return f"{what[name]} must be >= 0 (got {n[at]})" if n[at] < 0 else ""
+    return f"{what[name]} must be >= 0 (got {n[widths[0]]})"
 
 
 class Job(NamedTuple):
