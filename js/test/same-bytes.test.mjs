@@ -104,7 +104,8 @@ test("every operation writes the native bytes and says the native messages", { s
     } finally {
       process.chdir(cwd);
     }
-    assert.ok(written >= 35 && refused >= 10, `${written} written, ${refused} refused`);
+    // The generated pictures alone: 6 written and 2 refused inputs of 5 jobs each; the corpus adds.
+    assert.ok(written >= 30 && refused >= 10, `${written} written, ${refused} refused`);
     t.diagnostic(`${jobs.length} jobs: ${written} outputs identical, ${refused} refusals with the native message`);
     // The same as bytes: the input's bytes in, the output's bytes back.
     for (const [name, , options, format] of JOBS) {
