@@ -347,9 +347,29 @@ TEST_F(output_file_test, a_job_killed_at_any_moment_leaves_the_old_file_or_the_n
         kill(job.pid, SIGKILL);
         finish_child(job);
         EXPECT_EQ(read_bytes(target), whole) << "killed after " << delay_ms << " ms";
-        EXPECT_EQ(entries(), (std::vector<std::string>{"in.png", "out.png"}))
+        // A kill between the temporary file's link and its rename leaves it named, for the
+        // next writer in the folder to remove.
+        ASSERT_EQ(solid(input, path("next.png")), 1);
+        EXPECT_EQ(entries(), (std::vector<std::string>{"in.png", "next.png", "out.png"}))
             << "killed after " << delay_ms << " ms";
     }
+}
+
+TEST_F(output_file_test, a_writer_removes_only_the_temporary_files_no_one_holds) {
+    const std::string input = noisy_input("in.png");
+    write_bytes(path(".kelvane-00.tmp"), "left by a killed writer");
+    write_bytes(path(".kelvane-15.tmp"), "left by a killed writer");
+    write_bytes(path(".kelvane-01.tmp"), "a writer at work");
+    std::filesystem::create_directory(path(".kelvane-02.tmp"));
+    const int held = open(path(".kelvane-01.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    for (const char *output : {"new.png", "new.png"}) {  // created, then replaced
+        ASSERT_EQ(solid(input, path(output)), 1) << last_error();
+        EXPECT_EQ(entries(), (std::vector<std::string>{".kelvane-01.tmp", ".kelvane-02.tmp",
+                                                       "in.png", "new.png"}));
+    }
+    EXPECT_EQ(read_bytes(path(".kelvane-01.tmp")), "a writer at work");
+    close(held);
 }
 
 TEST_F(output_file_test, links_are_followed_only_as_the_kernel_follows_them) {

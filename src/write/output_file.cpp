@@ -232,6 +232,30 @@ mode_t creation_mask() noexcept {
 
 enum class Commit { done, busy, failed };
 
+// A temporary file is named only while its writer holds an exclusive flock on it, and first
+// takes one of a few fixed names, so that the next writer in the folder finds what a writer
+// killed in that moment left: a file under one of those names that no one holds. Beyond that many
+// writers at once in one folder, a random name.
+constexpr int temporary_slots = 16;
+
+void slot_name(int slot, TemporaryName &name) noexcept {
+    std::snprintf(name.text, sizeof name.text, ".kelvane-%02d.tmp", slot);
+}
+
+// Removes `name` from `folder` when it is a regular file that no writer holds.
+void remove_if_left_over(int folder, const char *name) noexcept {
+    const Descriptor file(retry([&] {
+        return openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }));
+    struct stat held, named;
+    if (!file || fstat(file.get(), &held) != 0 || !S_ISREG(held.st_mode)) return;
+    if (flock(file.get(), LOCK_EX | LOCK_NB) != 0) return;  // its writer is at work
+    // Still that file under that name: a writer that has renamed it away leaves none behind.
+    if (fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+        unlinkat(folder, name, 0);
+}
+
 // The new content, in a file of the target's folder that no one else can open: unnamed where the
 // system has such files, else under a private name, readable by the caller alone until its commit.
 class Temporary {
@@ -240,7 +264,7 @@ class Temporary {
     Temporary(const Temporary &) = delete;
     Temporary &operator=(const Temporary &) = delete;
     ~Temporary() {
-        if (named_) unlinkat(folder_, name_.text, 0);
+        if (named_) unlinkat(folder_, name_.text, 0);  // before its lock goes, with the members
     }
 
     // Creates the file: unnamed with `unnamed_mode` (the umask applies), or named with
@@ -249,22 +273,16 @@ class Temporary {
 #ifdef O_TMPFILE
         fd_.reset(retry(
             [&] { return openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, unnamed_mode); }));
-        if (fd_) return true;
+        if (fd_) {
+            flock(fd_.get(), LOCK_EX | LOCK_NB);  // a new file: no one else can hold it
+            return true;
+        }
         // File systems without unnamed files say so; kernels that predate them see a folder.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
 #else
         (void)unnamed_mode;
 #endif
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            name_.renew();
-            fd_.reset(retry([&] {
-                return openat(folder_, name_.text,
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, named_mode);
-            }));
-            named_ = bool(fd_);
-            if (named_ || errno != EEXIST) return named_;
-        }
-        return false;
+        return take_name([&](const char *name) { return create_locked(name, named_mode); });
     }
     int fd() const noexcept { return fd_.get(); }
     bool named() const noexcept { return named_; }
@@ -273,11 +291,13 @@ class Temporary {
     // `name`, which must be missing or a regular file.
     Commit commit(const char *name, int mode) noexcept {
         if (mode >= 0 && fchmod(fd_.get(), mode_t(mode)) != 0) return Commit::failed;
-        if (!named_ && !link_privately()) return Commit::failed;
-        if (!fd_.close()) return Commit::failed;
         struct stat st;
         if (fstatat(folder_, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode))
             return Commit::failed;
+        if (!named_ && !take_name([&](const char *n) { return link_here(n); }))
+            return Commit::failed;
+        lock_.reset(dup(fd_.get()));  // the lock stays while the descriptor closes
+        if (!lock_ || !fd_.close()) return Commit::failed;
         if (renameat(folder_, name_.text, folder_, name) != 0)
             return errno == EBUSY ? Commit::busy : Commit::failed;  // EBUSY: a mount point
         named_ = false;
@@ -285,25 +305,59 @@ class Temporary {
     }
 
   private:
-    // Gives the unnamed file a private name, for the rename: through /proc, which any user may
-    // do, or where /proc is missing by its descriptor, which needs privileges.
-    bool link_privately() noexcept {
-        char proc_path[48];
-        std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd_.get());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            name_.renew();
-            int linked = linkat(AT_FDCWD, proc_path, folder_, name_.text, AT_SYMLINK_FOLLOW);
-#ifdef AT_EMPTY_PATH
-            if (linked != 0 && errno == ENOENT)
-                linked = linkat(fd_.get(), "", folder_, name_.text, AT_EMPTY_PATH);
-#endif
-            named_ = linked == 0;
+    // Names the file through `take(name)` (0, or -1 with errno EEXIST where the name is taken):
+    // the first free fixed name once the left-over files under them are gone, else a random one.
+    template <class Take>
+    bool take_name(Take take) noexcept {
+        for (int slot = 0; slot < temporary_slots; ++slot) {
+            slot_name(slot, name_);
+            remove_if_left_over(folder_, name_.text);
+        }
+        for (int attempt = 0; attempt < temporary_slots + 100; ++attempt) {
+            if (attempt < temporary_slots)
+                slot_name(attempt, name_);
+            else
+                name_.renew();
+            named_ = take(name_.text) == 0;
             if (named_ || errno != EEXIST) return named_;
         }
         return false;
     }
 
+    // Creates the named file and locks it; a file that another writer locked first, or removed
+    // as left over before the lock, counts as a taken name.
+    int create_locked(const char *name, mode_t mode) noexcept {
+        fd_.reset(retry([&] {
+            return openat(folder_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          mode);
+        }));
+        if (!fd_) return -1;
+        struct stat own, named;
+        const bool locked = flock(fd_.get(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+        if (locked && fstat(fd_.get(), &own) == 0 &&
+            fstatat(folder_, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            own.st_dev == named.st_dev && own.st_ino == named.st_ino)
+            return 0;
+        fd_.reset();
+        errno = EEXIST;
+        return -1;
+    }
+
+    // Links the unnamed file to `name`: through /proc, which any user may do, or where /proc is
+    // missing by its descriptor, which needs privileges.
+    int link_here(const char *name) noexcept {
+        char proc_path[48];
+        std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd_.get());
+        int linked = linkat(AT_FDCWD, proc_path, folder_, name, AT_SYMLINK_FOLLOW);
+#ifdef AT_EMPTY_PATH
+        if (linked != 0 && errno == ENOENT)
+            linked = linkat(fd_.get(), "", folder_, name, AT_EMPTY_PATH);
+#endif
+        return linked;
+    }
+
     int folder_;
+    Descriptor lock_;  // declared before the file: closed after it
     Descriptor fd_;
     TemporaryName name_;
     bool named_ = false;
