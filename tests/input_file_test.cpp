@@ -55,6 +55,12 @@ TEST_F(input_file_test, a_picture_through_a_pipe_decodes_as_from_a_file) {
     EXPECT_EQ(last_error(), decode_failure(dir_.string(), "can't fopen"));
 }
 
+// A PNG's signature and header chunk, of 8-bit RGBA.
+std::string png_start(int width, int height) {
+    return std::string("\x89PNG\r\n\x1a\n", 8) + be32(13) + "IHDR" + be32(width) + be32(height) +
+           std::string("\x08\x06\0\0\0", 5) + be32(0);
+}
+
 TEST_F(input_file_test, files_claiming_more_than_they_hold_are_refused) {
     std::string many_scans = jpeg_frame(0xC2, 8, 8);
     for (int i = 0; i < 1001; ++i) many_scans += jpeg_scan(std::string(1, '\0'));
@@ -82,6 +88,15 @@ TEST_F(input_file_test, files_claiming_more_than_they_hold_are_refused) {
          std::string("\x89PNG\r\n\x1a\n", 8) + be32(13) + "IHDR" + be32(30000) + be32(17000) +
              std::string("\x08\x06\0\0\0", 5) + be32(0) + be32(300) + "tEXt" +
              std::string(304, 'x') + be32(0xAE000000u) + "IDAT"},
+        // A chunk whose length reads as a negative int sends the decoder to the end of its
+        // 128-byte buffer, where an IDAT claims a gigabyte: first in the buffer the signature
+        // filled, then in the one filled after a chunk skipped past the buffer.
+        {"skip-to-idat.png", "outofdata",
+         png_start(8, 8) + be32(0x80000000u) + "teXt" + std::string(87 + 4, 'x') +
+             be32(0x3FFFFFF0u) + "IDAT"},
+        {"skip-after-text.png", "outofdata",
+         png_start(8, 8) + be32(300) + "tEXt" + std::string(304, 'x') + be32(0xBABABABAu) +
+             "\xBA\xBA\xBA\xBA" + std::string(116 + 4, 'x') + be32(0x3FFFFFF0u) + "IDAT"},
     };
     // Each in a process of 1 GiB: a decoder that allocated the picture first would say
     // "outofmem" (or, for the buffer of the file, the reading would).

@@ -178,25 +178,63 @@ Verdict check_jpeg(InputFile &file) noexcept {
 
 // ---- PNG -----------------------------------------------------------------------------------
 
+// Where the decoder is in a PNG file. It reads through a buffer of 128 bytes, refilled when
+// empty, and takes larger blocks past it; skipping a chunk whose length reads as a negative int
+// (2^31 or more) takes it to the end of its buffer instead of past the chunk, so the chunks it
+// reads next depend on where that buffer ends.
+class PngReading {
+  public:
+    explicit PngReading(std::uint64_t at) noexcept : at_(at) {}
+    std::uint64_t at() const noexcept { return at_; }
+    void bytes(std::uint64_t count) noexcept {  // one at a time, refilling the buffer
+        at_ += count;
+        if (at_ > buffer_end_)
+            buffer_end_ += (at_ - buffer_end_ + buffer_size - 1) / buffer_size * buffer_size;
+    }
+    void block(std::uint64_t count) noexcept {  // the rest of the buffer, then past it
+        if (count > buffer_end_ - at_) buffer_end_ = at_ + count;
+        at_ += count;
+    }
+    void skip(std::uint32_t count) noexcept {
+        if (count >= 0x80000000u)
+            at_ = buffer_end_;
+        else
+            block(count);
+    }
+
+  private:
+    static constexpr std::uint64_t buffer_size = 128;
+    std::uint64_t at_, buffer_end_ = buffer_size;  // the first fill held the signature
+};
+
 // An IDAT chunk that claims more bytes than the file holds after it: the decoder would first
 // grow its buffer to that size (up to 2 GiB for a file of a few bytes) and then fail.
 Verdict check_png(InputFile &file) noexcept {
     constexpr std::uint32_t header = 0x49484452, image_data = 0x49444154, end = 0x49454E44,
-                            palette = 0x504C5445, apple = 0x43674249;  // IHDR IDAT IEND PLTE CgBI
+                            palette = 0x504C5445, transparency = 0x74524E53,
+                            apple = 0x43674249;  // IHDR IDAT IEND PLTE tRNS CgBI
     // Chunks: a 4-byte big-endian length, a 4-byte type, the data and a 4-byte CRC. The walk
     // stops where the decoder stops reading: at the end chunk, and at a first chunk that is not
     // the header or a critical chunk it does not know, which it refuses at once.
     bool header_seen = false;
+    PngReading reading(8);
     for (InputBytes in(file, 8); in.holds(8);) {
         const std::uint32_t length = in.be32(), type = in.be32();
+        reading.bytes(8);
         const bool critical = (type & (1u << 29)) == 0;
         if (type == end || (!header_seen && type != header && type != apple) ||
             (critical && type != header && type != image_data && type != palette && type != apple))
             return Verdict::pass();
         header_seen = header_seen || type == header;
-        if (!in.holds(length))
-            return type == image_data ? Verdict::refuse("outofdata") : Verdict::pass();
-        in.skip(std::uint64_t(length) + 4);
+        if (type == image_data && !in.holds(length)) return Verdict::refuse("outofdata");
+        if (type == image_data)
+            reading.block(length);
+        else if (type == header || type == palette || type == transparency)
+            reading.bytes(length);
+        else
+            reading.skip(length);
+        reading.bytes(4);  // the CRC
+        in.skip(reading.at() - in.position());
     }
     return Verdict::pass();
 }
