@@ -1,13 +1,15 @@
 // stb_image_write's zlib compressor, rewritten to make the same choices faster:
-// - each hash bucket is a fixed array of the low 16 bits of its positions (stb grows an array of
-//   pointers), half a megabyte in all at the default quality, which leaves the cache room for
-//   the window's data;
+// - each hash bucket is one cache line: the newest position, and per entry the low 16 bits of
+//   its position and its fourth byte (stb grows an array of pointers), a megabyte in all at the
+//   default quality;
 // - a bucket is scanned newest first, so the scan stops at the window's edge or at a match
 //   that cannot be beaten; stb keeps the last of equally long matches in oldest-first order,
 //   which is the first found newest-first;
 // - bytes are compared eight at a time (the first difference is the lowest set bit of XOR);
 // - the lazy-match test only asks whether a candidate agrees on one byte more than the match in
-//   hand: for matches under 8 bytes, one masked 8-byte compare;
+//   hand, which needs its fourth byte to agree: one vector compare of a bucket's fourth bytes
+//   settles most tests without a look at the window, and for matches under 8 bytes one masked
+//   8-byte compare settles each candidate;
 // - the buckets of the next position and of the position after a match are asked for as soon as
 //   they are known, so that they arrive while the current one is still being matched;
 // - Huffman codes come from tables, and bits leave with an 8-byte store per code and no branch,
@@ -86,31 +88,30 @@ bool agree(const std::uint8_t *a, const std::uint8_t *b, int n, int readable) no
 
 // The positions stb's hash table would hold: per bucket, in insertion order, at most
 // 2 * quality, the older half dropped when a full bucket takes another. Only their low 16 bits
-// are kept, beside the full position of each bucket's newest entry, which halves the table (it
-// then fits the cache with the window's data): walking a bucket newest first, each position is
-// the previous one less the 16-bit difference. That is exact while consecutive entries lie less
-// than 65536 apart, so an entry that arrives 32768 or more after the one before it marks every
-// older entry of its bucket dead; those lie outside the window for every position to come.
+// are kept, beside the full position of each bucket's newest entry, so that a bucket fits a
+// cache line: walking a bucket newest first, each position is the previous one less the 16-bit
+// difference. That is exact while consecutive entries lie less than 65536 apart, so an entry
+// that arrives 32768 or more after the one before it marks every older entry of its bucket dead;
+// those lie outside the window for every position to come. Each entry also keeps the byte 3
+// after its position (its tag).
 class Buckets {
   public:
     explicit Buckets(int quality) noexcept : quality_(quality), capacity_(2 * quality) {
-        while ((1 << room_shift_) < capacity_) ++room_shift_;
+        while (room_ < capacity_) room_ *= 2;
+        stride_ = (sizeof(Head) + 3 * std::size_t(room_) + cache_line - 1) & ~(cache_line - 1);
     }
     ~Buckets() { writer_free(memory_); }
     bool allocate() noexcept {
-        const std::size_t lows = (std::size_t(hash_buckets) << room_shift_) * sizeof(std::uint16_t);
-        memory_ = writer_malloc(hash_buckets * sizeof(Newest) + lows + cache_line);
+        memory_ = writer_malloc(hash_buckets * stride_ + cache_line);
         if (!memory_) return false;
         const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(memory_);
-        newest_ = reinterpret_cast<Newest *>((at + cache_line - 1) & ~(cache_line - 1));
-        lows_ = reinterpret_cast<std::uint16_t *>(newest_ + hash_buckets);
-        std::memset(newest_, 0, hash_buckets * sizeof(Newest));
+        table_ = reinterpret_cast<std::uint8_t *>((at + cache_line - 1) & ~(cache_line - 1));
+        for (std::uint32_t bucket = 0; bucket < hash_buckets; ++bucket) *head(bucket) = Head{};
         return true;
     }
     void prefetch(std::uint32_t bucket) const noexcept {
 #if defined(__GNUC__)
-        __builtin_prefetch(newest_ + bucket);
-        __builtin_prefetch(lows(bucket));
+        __builtin_prefetch(head(bucket));
 #else
         (void)bucket;
 #endif
@@ -120,7 +121,7 @@ class Buckets {
     template <class Visit>
     void visit_newest_first(std::uint32_t bucket, std::uint32_t i, std::uint32_t reach,
                             Visit visit) const noexcept {
-        const Newest &b = newest_[bucket];
+        const Head &b = *head(bucket);
         const std::uint16_t *low = lows(bucket);
         int k = b.count - 1;
         if (k < b.live) return;
@@ -128,38 +129,67 @@ class Buckets {
              p -= std::uint16_t(low[k + 1] - low[k]))
             if (--k < b.live) return;
     }
-    void add(std::uint32_t bucket, std::uint32_t position) noexcept {
-        Newest &b = newest_[bucket];
-        std::uint16_t *low = lows_ + (std::size_t(bucket) << room_shift_);
+    // Whether a live entry of the bucket has `tag` as its tag (in or out of the window).
+    bool any_tagged(std::uint32_t bucket, std::uint8_t tag) const noexcept {
+        const Head &b = *head(bucket);
+        const std::uint8_t *t = tags(bucket);
+#if KELVANE_SIMD_SSE2
+        const __m128i wanted = _mm_set1_epi8(char(tag));
+        for (int k = 0; k < b.count; k += 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + k));
+            std::uint32_t hits = std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
+            if (b.count - k < 16) hits &= (1u << (b.count - k)) - 1;
+            if (b.live > k) hits &= b.live - k >= 16 ? 0 : ~((1u << (b.live - k)) - 1);
+            if (hits) return true;
+        }
+        return false;
+#else
+        for (int k = b.live; k < b.count; ++k)
+            if (t[k] == tag) return true;
+        return false;
+#endif
+    }
+    void add(std::uint32_t bucket, std::uint32_t position, std::uint8_t tag) noexcept {
+        Head &b = *head(bucket);
+        std::uint16_t *low = lows(bucket);
+        std::uint8_t *t = tags(bucket);
         int n = b.count;
         if (n > 0 && position - b.position >= window) b.live = std::uint8_t(n);
         if (n == capacity_) {
             std::memmove(low, low + quality_, std::size_t(quality_) * sizeof(std::uint16_t));
+            std::memmove(t, t + quality_, std::size_t(quality_));
             n = quality_;
             b.live = std::uint8_t(b.live > quality_ ? b.live - quality_ : 0);
         }
         low[n] = std::uint16_t(position);
+        t[n] = tag;
         b.count = std::uint8_t(n + 1);
         b.position = position;
     }
 
   private:
     static constexpr std::uintptr_t cache_line = 64;
-    struct Newest {
-        std::uint32_t position;  // of the newest entry
-        std::uint8_t count;      // entries
-        std::uint8_t live;       // the entries below this index are dead
-        std::uint16_t unused;
+    struct Head {
+        std::uint32_t position = 0;  // of the newest entry
+        std::uint8_t count = 0;      // entries
+        std::uint8_t live = 0;       // the entries below this index are dead
+        std::uint16_t unused = 0;
     };
-    const std::uint16_t *lows(std::uint32_t bucket) const noexcept {
-        return lows_ + (std::size_t(bucket) << room_shift_);
+    Head *head(std::uint32_t bucket) const noexcept {
+        return reinterpret_cast<Head *>(table_ + bucket * stride_);
+    }
+    std::uint8_t *tags(std::uint32_t bucket) const noexcept {
+        return table_ + bucket * stride_ + sizeof(Head);
+    }
+    std::uint16_t *lows(std::uint32_t bucket) const noexcept {
+        return reinterpret_cast<std::uint16_t *>(tags(bucket) + room_);
     }
 
     const int quality_, capacity_;
-    int room_shift_ = 0;  // a bucket's room: the power of 2 at or above its capacity
+    int room_ = 16;  // entries a bucket has room for: a power of 2 at or above its capacity
+    std::size_t stride_;
     void *memory_ = nullptr;
-    Newest *newest_ = nullptr;
-    std::uint16_t *lows_ = nullptr;
+    std::uint8_t *table_ = nullptr;
 };
 
 // ---- the codes -------------------------------------------------------------------------------
@@ -301,11 +331,12 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
             after = bucket_of(data + i + best);
             buckets.prefetch(after);
         }
-        buckets.add(bucket, here);
+        buckets.add(bucket, here, data[i + 3]);
         bool match = best >= 3;
         // Lazy matching: the byte goes out as a literal if the next position has a longer match.
         const int next_limit = std::min(n - i - 1, max_match);
-        if (match && best < next_limit)
+        // Longer than `best` (3 or more) means agreeing on the fourth byte, the entries' tag.
+        if (match && best < next_limit && buckets.any_tagged(next, data[i + 4]))
             buckets.visit_newest_first(next, here, window - 1, [&](std::uint32_t p) {
                 if (!agree(data + p, data + i + 1, best + 1, next_limit)) return false;
                 match = false;
