@@ -215,9 +215,15 @@ int save_image(const char *path, Image &image) noexcept {
     EncodedFile file;
     if (format != Format::png) file.reserve(encoded_size_hint(format, image.width, image.height));
     EncodeJob job{&file, format, image.width, image.height, image.pixels.get()};
-    const PixelLoan loan(image.pixels);
-    if (!guarded_write(encode, &job) || !file.data() ||
-        !write_output_file(path, file.data(), file.size()))
+    {
+        const PixelLoan loan(image.pixels);
+        if (!guarded_write(encode, &job) || !file.data())
+            return fail("cannot encode '%s' (check the extension)", path);
+    }
+    // The spent picture goes before the file is written, so that the file's pages can take its
+    // memory: the job then needs no more of it than the encoder did.
+    image.pixels.reset();
+    if (!write_output_file(path, file.data(), file.size()))
         return fail("cannot encode '%s' (check the extension)", path);
     return 1;
 }
