@@ -9,6 +9,7 @@
 #include "base/message.hpp"
 #include "base/simd.hpp"
 #include "write/output_file.hpp"
+#include "write/stb_png_avx2.h"
 #include "write/writer_memory.hpp"
 
 // stb defines its in-memory PNG writer (the one its file and callback writers call) without
@@ -171,13 +172,21 @@ void to_memory(void *file, void *data, int size) noexcept {
     static_cast<EncodedFile *>(file)->append(data, std::size_t(size));
 }
 
+// stb's PNG of the picture: its copy built for AVX2 where the processor has it (the same bytes).
+std::uint8_t *png_to_memory(const std::uint8_t *pixels, int width, int height, int &size) noexcept {
+#if KELVANE_STB_AVX2
+    if (__builtin_cpu_supports("avx2"))
+        return kelvane_png_to_mem_avx2(pixels, width, height, &size);
+#endif
+    return stbi_write_png_to_mem(pixels, 0, width, height, 4, &size);
+}
+
 int encode(void *context) noexcept {
     const EncodeJob &job = *static_cast<const EncodeJob *>(context);
     switch (job.format) {
         case Format::png: {
             int size = 0;
-            std::uint8_t *png =
-                stbi_write_png_to_mem(job.pixels, 0, job.width, job.height, 4, &size);
+            std::uint8_t *png = png_to_memory(job.pixels, job.width, job.height, size);
             job.file->adopt_from_writer(png, size);
             return png != nullptr;
         }

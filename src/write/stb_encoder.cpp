@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "write/png_compressor.hpp"
+#include "write/stb_png_avx2.h"
 #include "write/writer_memory.hpp"
 
 #define STBIW_MALLOC(size) kelvane::writer_malloc(size)
@@ -24,3 +25,15 @@ unsigned char *fast_zlib_compress(unsigned char *data, int data_len, int *out_le
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
+
+// The same hooks for the AVX2 copy of the PNG writer.
+extern "C" {
+void *kelvane_stb_malloc(size_t size) { return STBIW_MALLOC(size); }
+void *kelvane_stb_realloc(void *block, size_t size) { return STBIW_REALLOC(block, size); }
+void kelvane_stb_free(void *block) { STBIW_FREE(block); }
+unsigned char *kelvane_stb_zlib_compress(unsigned char *data, int data_len, int *out_len,
+                                         int quality) {
+    return STBIW_ZLIB_COMPRESS(data, data_len, out_len, quality);
+}
+unsigned int kelvane_stb_crc32(unsigned char *buffer, int len) { return STBIW_CRC32(buffer, len); }
+}
