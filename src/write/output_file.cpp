@@ -244,15 +244,14 @@ void slot_name(int slot, TemporaryName &name) noexcept {
 
 // Removes `name` from `folder` when it is a regular file that no writer holds.
 void remove_if_left_over(int folder, const char *name) noexcept {
-    const Descriptor file(retry([&] {
-        return openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    }));
+    const Descriptor file(retry(
+        [&] { return openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
     struct stat held, named;
     if (!file || fstat(file.get(), &held) != 0 || !S_ISREG(held.st_mode)) return;
     if (flock(file.get(), LOCK_EX | LOCK_NB) != 0) return;  // its writer is at work
     // Still that file under that name: a writer that has renamed it away leaves none behind.
-    if (fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+    if (fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino)
         unlinkat(folder, name, 0);
 }
 
