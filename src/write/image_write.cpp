@@ -174,7 +174,7 @@ void to_memory(void *file, void *data, int size) noexcept {
 
 // stb's PNG of the picture: its copy built for AVX2 where the processor has it (the same bytes).
 std::uint8_t *png_to_memory(const std::uint8_t *pixels, int width, int height, int &size) noexcept {
-#if KELVANE_STB_AVX2
+#ifdef KELVANE_STB_AVX2
     if (__builtin_cpu_supports("avx2"))
         return kelvane_png_to_mem_avx2(pixels, width, height, &size);
 #endif
