@@ -1,7 +1,7 @@
-// The file-system calls the library makes, behind one small interface: the platform's file API
-// (POSIX descriptors, or the C runtime's on Windows), but for the output's POSIX calls relative to
-// its folder, which output_file.cpp makes itself. Every call retries where a signal interrupted
-// it.
+// The file-system calls the library makes, behind one small interface, one platform a file:
+// POSIX descriptors (file_system_posix.cpp), the C runtime's on Windows (file_system_windows.cpp),
+// or the JavaScript host's files in WebAssembly (file_system_js.cpp). The output's POSIX calls
+// relative to its folder are output_file_posix.cpp's own.
 //
 // Paths are byte strings. POSIX systems get them as they come. On Windows a path that is valid
 // UTF-8 and holds a character beyond ASCII is taken as UTF-8: it is converted to UTF-16 and
@@ -75,5 +75,7 @@ void remove(const char *path) noexcept;
 
 // A number that differs between calls, processes and runs, for names of temporary files.
 std::uint64_t unique_number() noexcept;
+// The process's own number (its id), which unique_number mixes in.
+std::uint64_t process_number() noexcept;
 
 }  // namespace kelvane::fs
