@@ -156,6 +156,21 @@ TEST_F(output_file_test, outputs_that_are_not_files_are_written_through) {
     EXPECT_EQ(solid(input, path("fifo.png")), 1) << last_error();
     reader.join();
     EXPECT_EQ(received, read_bytes(path("reference.png")));
+    // A descriptor's link to a pipe (/dev/stdout under a shell's pipe) reads "pipe:[N]", not a
+    // path; the kernel follows it to the pipe.
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    std::thread drain([&] {
+        received.clear();
+        char buffer[4096];
+        for (ssize_t n; (n = read(pipe_ends[0], buffer, sizeof buffer)) > 0;)
+            received.append(buffer, std::size_t(n));
+    });
+    EXPECT_EQ(solid(input, "/proc/self/fd/" + std::to_string(pipe_ends[1])), 1) << last_error();
+    close(pipe_ends[1]);
+    drain.join();
+    close(pipe_ends[0]);
+    EXPECT_EQ(received, read_bytes(path("reference.png")));
     // Never anything in place of a folder.
     std::filesystem::create_directory(dir_ / "folder.png");
     EXPECT_EQ(solid(input, path("folder.png")), 0);

@@ -21,7 +21,6 @@ std::size_t transfer_size(std::size_t size) noexcept {
     return size > max_transfer ? max_transfer : size;
 }
 
-
 using wide_text = std::unique_ptr<wchar_t[], free_deleter>;
 
 // The UTF-16 form of a path that is ASCII or UTF-8; empty when the heap refuses.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #endif
 
@@ -55,7 +56,8 @@ struct Place {
     Descriptor folder;
     fs::text name;
     bool exists = false;
-    struct stat facts;  // of what the name holds, when it exists
+    bool without_path = false;  // a link to an open file that has no path (a pipe, a socket)
+    struct stat facts;          // of what the name holds, when it exists
 };
 
 // Opens the folder part of `path` (relative to `base`) and keeps its last component as the name.
@@ -109,6 +111,18 @@ fs::text link_target(int link, std::size_t size_hint) noexcept {
     }
 }
 
+// Whether `folder` is on procfs, where a descriptor's link to a pipe or socket reads "pipe:[N]"
+// yet leads the kernel to that open file: /dev/stdout when standard output is a pipe.
+bool is_proc_folder(int folder) noexcept {
+#if defined(__linux__)
+    struct statfs st;
+    return fstatfs(folder, &st) == 0 && st.f_type == 0x9fa0;  // PROC_SUPER_MAGIC
+#else
+    (void)folder;
+    return false;
+#endif
+}
+
 // Finds the place a write of `path` reaches: the kernel resolves the folders, and links in the
 // last component are followed here as the kernel would follow them (each link looked at and read
 // through one descriptor, so that it cannot change between the two).
@@ -126,6 +140,10 @@ bool locate(const char *path, Place &place) noexcept {
         if (!S_ISLNK(place.facts.st_mode)) return true;
         if (!kernel_follows(place.folder.get(), place.facts)) return false;
         current = link_target(node.get(), std::size_t(place.facts.st_size));
+        if (current && current[0] != '/' && is_proc_folder(place.folder.get())) {
+            place.without_path = true;
+            return true;
+        }
         if (current && current[0] != '/')
             base = std::move(place.folder);
         else
@@ -408,11 +426,21 @@ bool replace_file(const Place &place, Descriptor existing, const void *data,
     return false;
 }
 
+// Writes the open file a link leads to, the kernel following the link, as a write would.
+bool write_through_link(const Place &place, const void *data, std::size_t size) noexcept {
+    Descriptor file(
+        retry([&] { return openat(place.folder.get(), place.name.get(), O_WRONLY | O_CLOEXEC); }));
+    struct stat st;
+    if (!file || fstat(file.get(), &st) != 0) return false;
+    return write_in_place(std::move(file), S_ISREG(st.st_mode), data, size);
+}
+
 }  // namespace
 
 bool write_output_file(const char *path, const void *data, std::size_t size) noexcept {
     Place place;
     if (!locate(path, place)) return false;
+    if (place.without_path) return write_through_link(place, data, size);
     if (!place.exists) return create_file(place, data, size);
     // Opened as a write opens it, without truncating: here the kernel refuses what a write may
     // not do (rights, ACLs, a read-only file system, its protections in sticky folders).
