@@ -2,10 +2,10 @@
 // browsers. Two ways to call each operation:
 //   await solid("in.jpg", "out.png", { border: 10, color: [255, 255, 255] })   // Node: files
 //   const png = await solid(bytes, { format: "png", border: 10 })              // anywhere: bytes
-// The library runs on its own in-memory file system. Files in Node are copied in and out of it
-// at the very paths given (relative ones from the working folder), so that the library's
-// messages name them as the native library's do; the output replaces the file in one rename.
+// The library reads and writes through the package (files.js): the caller's bytes, or in Node the
+// real files, the output put in place as the native library puts it (node-output.js).
 import createKelvane from "./kelvane.mjs";
+import { Files } from "./files.js";
 
 /** The library refused a job; `message` is its own one-line text. */
 export class KelvaneError extends Error {
@@ -26,21 +26,24 @@ const OPERATIONS = {
 };
 const FORMATS = ["png", "jpg", "jpeg", "bmp"];
 const INT_MIN = -(2 ** 31), INT_MAX = 2 ** 31 - 1;
+const inNode = typeof process === "object" && typeof process.versions?.node === "string";
 
 function colour(value) {
   return [["color", [value, value, value]]];
 }
 
 let instance = null;
-// One module for the process (or the page, or the worker); calls run one at a time, as the
-// library keeps one message text.
+// One module for the process (or the page, or the worker), with its files; calls run one at a
+// time, as the library keeps one message text.
 function library() {
-  instance ??= createKelvane().then((module) => {
-    // Rights mean nothing in the module's own file system (the real files' are the system's):
-    // the library's files there would otherwise take modes from an umask it does not have.
-    module.FS.ignorePermissions = true;
-    return module;
-  });
+  instance ??= (async () => {
+    const node = inNode
+      ? { fs: (await import("node:fs")).default, url: await import("node:url"), ...(await import("./node-output.js")) }
+      : null;
+    const files = new Files(node);
+    const module = await createKelvane({ kelvaneFiles: files });
+    return { module, files, node };
+  })();
   return instance;
 }
 let queue = Promise.resolve();
@@ -87,103 +90,71 @@ async function bytesOf(input) {
   throw new TypeError("the picture must be a path (Node), a Uint8Array, an ArrayBuffer or a Blob");
 }
 
+// A path as the bytes the library takes: a string (as UTF-8), a file: URL or a Buffer.
+function pathBytes(what, value, node) {
+  const path = value instanceof URL ? node.url.fileURLToPath(value) : value;
+  let bytes;
+  if (typeof path === "string") bytes = new TextEncoder().encode(path);
+  else if (typeof Buffer === "function" && Buffer.isBuffer(path)) bytes = path;
+  else throw new TypeError(`${what} must be a path (a string, a file: URL or a Buffer), not ${typeName(value)}`);
+  if (bytes.includes(0)) throw new TypeError(`${what} ${JSON.stringify(String(value))} holds a NUL byte`);
+  return bytes;
+}
+
+function typeName(value) {
+  return value === null ? "null" : typeof value === "object" ? value.constructor?.name ?? "object" : typeof value;
+}
+
+// Calls the operation with the two paths (bytes, copied into the module's memory).
 function call(module, name, inPath, outPath, numbers) {
-  const types = ["string", "string", ...numbers.map(() => "number")];
-  const ok = module.ccall(`kelvane_${name}`, "number", types, [inPath, outPath, ...numbers]);
-  if (ok !== 1) throw new KelvaneError(module.UTF8ToString(module._kelvane_last_error()));
-}
-
-function removeTree(FS, path) {
-  for (const entry of FS.readdir(path)) {
-    if (entry === "." || entry === "..") continue;
-    const child = `${path}/${entry}`;
-    if (FS.isDir(FS.lstat(child).mode)) removeTree(FS, child);
-    else FS.unlink(child);
+  const pointers = [inPath, outPath].map((bytes) => {
+    const pointer = module._malloc(bytes.length + 1);
+    module.HEAPU8.set(bytes, pointer);
+    module.HEAPU8[pointer + bytes.length] = 0;
+    return pointer;
+  });
+  try {
+    const ok = module[`_kelvane_${name}`](...pointers, ...numbers);
+    if (ok !== 1) throw new KelvaneError(module.UTF8ToString(module._kelvane_last_error()));
+  } finally {
+    pointers.forEach((pointer) => module._free(pointer));
   }
-  FS.rmdir(path);
 }
 
-// Bytes in, bytes out: the picture and the result as files in a scratch folder of the module's.
+const encode = (text) => new TextEncoder().encode(text);
+
+// Bytes in, bytes out: the library reads the caller's bytes and hands back the file's.
 async function inMemory(name, input, options) {
   const format = String(options.format ?? "png").toLowerCase();
   if (!FORMATS.includes(format)) throw new TypeError(`format must be one of ${FORMATS.join(", ")}, not ${options.format}`);
   const numbers = numbersOf(name, options);
   const bytes = await bytesOf(input);
-  const module = await library();
-  return serialised(() => {
-    const { FS } = module;
-    const folder = "/tmp/kelvane-scratch";
-    FS.mkdir(folder);
-    try {
-      FS.writeFile(`${folder}/input`, bytes);
-      call(module, name, `${folder}/input`, `${folder}/output.${format}`, numbers);
-      return FS.readFile(`${folder}/output.${format}`);
-    } finally {
-      removeTree(FS, folder);
-    }
-  });
+  const { module, files } = await library();
+  return serialised(() =>
+    files.run({ input: bytes, output: true }, () => {
+      call(module, name, encode("<bytes>"), encode(`output.${format}`), numbers);
+      return files.job.result;
+    }),
+  );
 }
 
-// Files in Node: the input copied into the module's file system at its own path, the output
-// taken out of it and renamed over the target.
+// Files in Node: the library reads the input file itself and hands the output to node-output.js.
 async function onFiles(name, inPath, outPath, options) {
-  if (typeof inPath !== "string" || typeof outPath !== "string") throw new TypeError("the paths must be strings");
+  if (!inNode) throw new TypeError("paths are for Node: in a browser, give the picture's bytes");
   if (options.format !== undefined) throw new TypeError("format is for bytes: a file's format follows its name");
+  const { module, files, node } = await library();
+  const input = pathBytes("the input path", inPath, node), output = pathBytes("the output path", outPath, node);
   const numbers = numbersOf(name, options);
-  const fs = await import("node:fs/promises");
-  const path = await import("node:path");
-  const module = await library();
-  const inAbsolute = path.resolve(inPath), outAbsolute = path.resolve(outPath);
-  const inKind = await fs.stat(inAbsolute).catch(() => null);
-  const input = inKind?.isFile() ? await fs.readFile(inAbsolute).catch(() => null) : null;
-  const outFolder = await fs.stat(path.dirname(outAbsolute)).catch(() => null);
-  const outKind = await fs.lstat(outAbsolute).catch(() => null);
-  const result = await serialised(() => {
-    const { FS } = module;
-    const made = [];
-    const mkdirs = (folder) => {
-      const parts = folder.split("/").filter(Boolean);
-      let at = "";
-      for (const part of parts) {
-        at += `/${part}`;
-        if (!FS.analyzePath(at).exists) {
-          FS.mkdir(at);
-          made.push(at);
-        }
-      }
-    };
-    try {
-      mkdirs(process.cwd());
-      FS.chdir(process.cwd());
-      if (inKind?.isDirectory()) mkdirs(inAbsolute);
-      else if (input) {
-        mkdirs(path.dirname(inAbsolute));
-        FS.writeFile(inAbsolute, input);
-      }
-      if (outFolder?.isDirectory()) mkdirs(path.dirname(outAbsolute));
-      if (outKind?.isDirectory()) mkdirs(outAbsolute);
-      call(module, name, inPath, outPath, numbers);
-      return FS.readFile(outAbsolute);
-    } finally {
-      FS.chdir("/");
-      for (const folder of made.reverse()) {
-        if (FS.analyzePath(folder).exists) removeTree(FS, folder);
-      }
-    }
-  });
-  const scratch = path.join(path.dirname(outAbsolute), `.kelvane-${process.pid}-${Date.now()}.tmp`);
-  try {
-    await fs.writeFile(scratch, result, { mode: 0o666 });
-    await fs.rename(scratch, outAbsolute);
-  } catch (error) {
-    await fs.rm(scratch, { force: true });
-    throw new KelvaneError(`failed to write '${outPath}': ${error.message}`);
-  }
+  return serialised(() => files.run({ input: null, output: false }, () => call(module, name, input, output, numbers)));
+}
+
+function isPath(value) {
+  return typeof value === "string" || value instanceof URL || (typeof Buffer === "function" && Buffer.isBuffer(value));
 }
 
 function operation(name) {
   return (input, outOrOptions, maybeOptions) =>
-    typeof outOrOptions === "string"
+    isPath(outOrOptions)
       ? onFiles(name, input, outOrOptions, maybeOptions ?? {})
       : inMemory(name, input, outOrOptions ?? {});
 }

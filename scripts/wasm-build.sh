@@ -2,8 +2,8 @@
 # Builds the library as WebAssembly with Debian's Emscripten and links it into the npm package's
 # module, js/kelvane.mjs: an ES module for Node, browsers and Web Workers, the .wasm embedded
 # (Emscripten 3.1.6's loader cannot fetch a local file under Node 20), the heap growing up to
-# 4 GiB, a 4 MiB stack. The sources are the library's own, unchanged; SSE2 is x86's, so the
-# portable loops are compiled (they write the same bytes).
+# 4 GiB, a 4 MiB stack. The sources are the library's own, with the JavaScript platform's file
+# calls (src/*/*_js.cpp); SSE2 is x86's, so the portable loops are compiled (the same bytes).
 #   scripts/wasm-build.sh [build folder]      (default build/wasm)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,8 +16,9 @@ emcmake cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUI
     >/dev/null
 cmake --build "$build"
 exported=$(grep '^kelvane_' src/exports.txt | sed 's/^/_/' | paste -sd, -)
-emcc -O3 "$build/libtarnwick-kelvane.a" -o js/kelvane.mjs \
-    -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createKelvane -sSINGLE_FILE=1 \
+# No file system of Emscripten's: the library's files are the package's (js/module/imports.js).
+emcc -O3 "$build/libtarnwick-kelvane.a" -o js/kelvane.mjs --js-library js/module/imports.js \
+    -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createKelvane -sSINGLE_FILE=1 -sFILESYSTEM=0 \
     -sENVIRONMENT=web,worker -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=4GB -sTOTAL_STACK=4MB \
-    -sEXPORTED_FUNCTIONS="$exported" -sEXPORTED_RUNTIME_METHODS=FS,ccall,UTF8ToString
+    -sEXPORTED_FUNCTIONS="$exported,_malloc,_free" -sEXPORTED_RUNTIME_METHODS=UTF8ToString
 echo "== wasm: js/kelvane.mjs, $(stat -c %s js/kelvane.mjs) bytes"

@@ -1,0 +1,110 @@
+// The files of one module instance, as the library's WebAssembly build reaches them
+// (js/module/imports.js): a job's input and output are the caller's bytes, or in Node real files.
+// Nothing of either is kept after the job.
+
+// What a job reads and writes: `input` the picture's bytes (or null: the input path is a file),
+// `output` true when the result comes back as bytes (else the output path is a file).
+export class Files {
+  constructor(node) {
+    this.node = node; // { fs, writeOutput } in Node, else null
+    this.job = null;
+    this.handles = new Map();
+    this.next = 1;
+  }
+
+  // Runs `call` as a job with these sources; the result's bytes in `this.result` when asked.
+  run(job, call) {
+    this.job = { ...job, result: null };
+    try {
+      return call();
+    } finally {
+      for (const handle of this.handles.keys()) this.closeInput(handle);
+      this.job = null;
+    }
+  }
+
+  openInput(path) {
+    if (this.job?.input) return this.remember({ bytes: this.job.input, at: 0 });
+    if (!this.node) return -1;
+    const { fs } = this.node;
+    let fd = -1;
+    try {
+      fd = retried(() => fs.openSync(Buffer.from(path), fs.constants.O_RDONLY));
+      if (fs.fstatSync(fd).isDirectory()) throw new Error("a folder");
+      return this.remember({ fd });
+    } catch {
+      if (fd >= 0) fs.closeSync(fd);
+      return -1;
+    }
+  }
+
+  inputSize(handle) {
+    const input = this.handles.get(handle);
+    if (!input) return -1;
+    if (input.bytes) return input.bytes.length;
+    try {
+      const st = this.node.fs.fstatSync(input.fd);
+      return st.isFile() ? st.size : -1;
+    } catch {
+      return -1;
+    }
+  }
+
+  // Reads into `view` from where the last read ended (pipes and FIFOs included): the count, 0 at
+  // the end, -1 on an error.
+  readInput(handle, view) {
+    const input = this.handles.get(handle);
+    if (!input) return -1;
+    if (input.bytes) {
+      const part = input.bytes.subarray(input.at, input.at + view.length);
+      view.set(part);
+      input.at += part.length;
+      return part.length;
+    }
+    try {
+      return retried(() => this.node.fs.readSync(input.fd, view, 0, Math.min(view.length, 1 << 30), null));
+    } catch {
+      return -1;
+    }
+  }
+
+  closeInput(handle) {
+    const input = this.handles.get(handle);
+    this.handles.delete(handle);
+    if (input?.fd !== undefined) {
+      try {
+        this.node.fs.closeSync(input.fd);
+      } catch {}
+    }
+  }
+
+  // The whole encoded file: kept as the result's bytes, or written to the file at `path`.
+  writeOutput(path, data) {
+    if (this.job?.output) {
+      this.job.result = data.slice();
+      return 1;
+    }
+    return this.node?.writeOutput(path, data) ? 1 : 0;
+  }
+
+  remember(input) {
+    const handle = this.next++;
+    this.handles.set(handle, input);
+    return handle;
+  }
+}
+
+let pause = null; // for a wait of a few milliseconds (Node only)
+
+// `call()`, made again while a signal interrupts it, or while a descriptor that does not block
+// (standard input, say) has nothing yet.
+function retried(call) {
+  for (;;) {
+    try {
+      return call();
+    } catch (error) {
+      if (error.code === "EAGAIN") Atomics.wait((pause ??= new Int32Array(new SharedArrayBuffer(4))), 0, 0, 5);
+      else if (error.code !== "EINTR") throw error;
+    }
+  }
+}
