@@ -2,7 +2,8 @@
 # The WebAssembly build, its npm package and the playground page: builds js/kelvane.mjs
 # (scripts/wasm-build.sh), runs the package's tests against the native command-line program of a
 # build folder (every operation over the generated pictures and the corpus, byte for byte, and
-# the refusals' messages), runs the playground in Debian's Chromium through playwright-core
+# the refusals' messages; files in Node), the table of output-file cases against the native
+# library and the package alike (tests/writers), runs the playground in Debian's Chromium through playwright-core
 # (fetched from npm into build/playwright), then packs the package and installs the tarball into
 # a scratch project, offline, and runs it there.
 #   scripts/wasm-check.sh [native build folder]      (default build/release)
@@ -12,6 +13,13 @@ native=$(cd "${1:-build/release}" && pwd)/examples/kelvane
 [ -x "$native" ] || { echo "no native kelvane at $native: build it first" >&2; exit 1; }
 scripts/wasm-build.sh
 KELVANE_CLI=$native node --test js/test/
+# What writing the output promises, one table against both writers, as root and as a user of
+# the tests' own (made here and removed again).
+users=$PWD/tests/support/test_users.sh
+sh "$users" add
+trap 'sh "$users" remove' EXIT
+KELVANE_LIBRARY=$(dirname "$(dirname "$native")")/libtarnwick-kelvane.so.1 \
+    python3 tests/writers/writers_test.py
 
 playwright=build/playwright
 [ -d "$playwright/node_modules/playwright-core" ] ||
@@ -20,7 +28,7 @@ KELVANE_CLI=$native PLAYWRIGHT=$(cd "$playwright/node_modules/playwright-core" &
     node --test web/test/
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+trap 'cd /; rm -rf "$scratch"; sh "$users" remove' EXIT
 tarball=$(cd js && npm pack --silent --pack-destination "$scratch")
 echo "== npm: $tarball, $(stat -c %s "$scratch/$tarball") bytes packed"
 mkdir "$scratch/app"
