@@ -9,8 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "host_paths.h"
-#include "operations.h"
+#include "kelvane_host.h"
+#include "paths.h"
 
 enum { sample_w = 240, sample_h = 160, logo_w = 160, logo_h = 120 };
 
@@ -57,7 +57,7 @@ static void draw_logo(unsigned char *rgba) {
 static int write_tga(const char *path, const unsigned char *rgba, int w, int h) {
     unsigned char header[18] = {0};
     long i;
-    FILE *f = host_fopen(path, "wb");
+    FILE *f = tool_fopen(path, "wb");
     if (!f) return 0;
     header[2] = 2; /* uncompressed true-colour */
     header[12] = (unsigned char)(w & 255);
@@ -80,7 +80,7 @@ static int write_tga(const char *path, const unsigned char *rgba, int w, int h) 
 struct job {
     const char *file;
     const char *operation;
-    int numbers[host_max_numbers];
+    int numbers[KELVANE_HOST_MAX_NUMBERS];
     const char *what;
 };
 
@@ -106,13 +106,13 @@ static const struct job jobs[] = {
 
 int main(int argc, char **argv) {
     static unsigned char sample[sample_w * sample_h * 4], logo[logo_w * logo_h * 4];
-    char **arguments = host_utf8_arguments(argc, argv);
+    char **arguments = tool_utf8_arguments(argc, argv);
     const char *dir = argc > 1 ? arguments[1] : "demo-out";
     char in[1024], logo_in[1024], out[1024];
     size_t i;
     int failures = 0;
 
-    if (host_make_folder(dir) != 0 && errno != EEXIST) {
+    if (tool_make_folder(dir) != 0 && errno != EEXIST) {
         fprintf(stderr, "cannot create %s: %s\n", dir, strerror(errno));
         return 1;
     }
@@ -130,12 +130,14 @@ int main(int argc, char **argv) {
     kelvane_init();
     for (i = 0; i < sizeof jobs / sizeof jobs[0]; ++i) {
         snprintf(out, sizeof out, "%s/%s", dir, jobs[i].file);
-        const struct host_operation *op = host_find_operation(jobs[i].operation);
+        const int operation = kelvane_host_find_operation(jobs[i].operation);
         const char *input = strncmp(jobs[i].file, "logo", 4) == 0 ? logo_in : in;
-        if (op && op->run(input, out, jobs[i].numbers)) {
+        char message[KELVANE_HOST_TEXT_SIZE];
+        if (kelvane_host_run(operation, input, out, jobs[i].numbers, NULL, NULL, message,
+                             sizeof message)) {
             printf("wrote %s (%s)\n", out, jobs[i].what);
         } else {
-            printf("FAILED %s: %s\n", out, kelvane_last_error());
+            printf("FAILED %s: %s\n", out, message);
             ++failures;
         }
     }

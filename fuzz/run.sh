@@ -10,7 +10,7 @@ seconds=${1:-600}
 scripts/setup-deps.sh fuzz
 echo "== build: build/fuzz (clang)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKELVANE_BUILD_TESTS=OFF -DKELVANE_BUILD_EXAMPLES=OFF -DKELVANE_BUILD_FUZZERS=ON \
+    -DKELVANE_BUILD_TESTS=OFF -DKELVANE_BUILD_EXAMPLES=OFF -DKELVANE_BUILD_TOOLS=OFF -DKELVANE_BUILD_FUZZERS=ON \
     -DKELVANE_SANITIZE=address,undefined,fuzzer-no-link >/dev/null
 cmake --build build/fuzz
 seeds=build/fuzz-seeds

@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 
 formatter=clang-format-14
 command -v "$formatter" >/dev/null || { echo "$formatter not found (scripts/setup-deps.sh clang-format-14)" >&2; exit 1; }
-mapfile -t files < <(git ls-files -- 'src/*' 'include/*' 'tests/*' 'fuzz/*' 'bench/*' 'examples/*' |
+mapfile -t files < <(git ls-files --cached --others --exclude-standard -- 'src/*' 'include/*' 'host/*' 'tools/*' \
+    'tests/*' 'fuzz/*' 'bench/*' 'examples/*' |
     grep -E '\.(c|h|cpp|hpp)$')
 
 if [ "${1:-}" = --check ]; then

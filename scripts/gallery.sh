@@ -10,7 +10,7 @@ cmake --build build/release --target kelvane_demo kelvane_cli
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 build/release/examples/demo "$work" >/dev/null
-kelvane=build/release/examples/kelvane
+kelvane=build/release/tools/kelvane/kelvane
 mkdir -p docs
 # Re-encoding with a border of 0 writes each picture as it is, as a PNG.
 $kelvane solid "$work/sample.tga" docs/sample.png 0 0 0 0

@@ -123,7 +123,7 @@ class CommandLineTest(unittest.TestCase):
     def test_usage_errors_exit_2(self):
         cases = [
             ([], ""),
-            (["solid", self.input, self.out, "1", "2", "3"], "usage: kelvane solid IN OUT"),
+            (["solid", self.input, self.out, "1", "2", "3"], "solid takes IN OUT BORDER R G B"),
             (["solid", self.input, self.out, "1", "2", "3", "x"], "'x' is not a whole number"),
             (["solid", self.input, self.out, "1", "2", "3", "99999999999"],
              "'99999999999' is out of range: numbers go from -2147483648 to 2147483647"),

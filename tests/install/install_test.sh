@@ -11,7 +11,8 @@ prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name tarnwick-kelvane.pc)")/..
 test -L "$libdir/libtarnwick-kelvane.so" && test -L "$libdir/libtarnwick-kelvane.so.1"
-test -f "$prefix/include/kelvane.h"
+test -f "$prefix/include/kelvane.h" && test -f "$prefix/include/kelvane_host.h"
+test -L "$libdir/libtarnwick-kelvane-host.so.1"
 
 test -f "$prefix/share/tarnwick-kelvane/LICENSE"
 test -f "$prefix/share/man/man1/kelvane.1" || test ! -x "$prefix/bin/kelvane"
@@ -23,8 +24,13 @@ printf 'P5 2 2 255\n\001\002\003\004' >"$pgm"
 env -u KELVANE_LIBRARY PYTHONPATH="$prefix/share/tarnwick-kelvane/python" python3 -c "
 import kelvane, sys
 kelvane.solid(sys.argv[1], sys.argv[2], border=1)
-assert kelvane._library._name.startswith(sys.argv[3]), kelvane._library._name
-print('loaded', kelvane._library._name)" "$pgm" "$scratch/run/out.png" "$prefix"
+name = kelvane.load()._name
+assert name.startswith(sys.argv[3]), name
+print('loaded', name)" "$pgm" "$scratch/run/out.png" "$prefix"
+if [ -x "$prefix/bin/kelvane" ]; then
+    echo "== the installed tool, which finds the library and its host layer"
+    env -u LD_LIBRARY_PATH "$prefix/bin/kelvane" rounded "$pgm" "$scratch/run/tool.png" 1
+fi
 
 echo "== pkg-config"
 flags=$(PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs tarnwick-kelvane)

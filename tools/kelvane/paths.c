@@ -1,7 +1,7 @@
 #ifndef _WIN32
 #define _POSIX_C_SOURCE 200809L /* mkdtemp */
 #endif
-#include "host_paths.h"
+#include "paths.h"
 
 #include <errno.h>
 #include <stdlib.h>
@@ -39,7 +39,7 @@ static char *narrow(const wchar_t *text) {
     return result;
 }
 
-char **host_utf8_arguments(int argc, char **argv) {
+char **tool_utf8_arguments(int argc, char **argv) {
     int count = 0, i;
     wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     char **result = arguments && count == argc ? calloc((size_t)count + 1, sizeof *result) : NULL;
@@ -49,7 +49,7 @@ char **host_utf8_arguments(int argc, char **argv) {
     return result ? result : argv;
 }
 
-FILE *host_fopen(const char *path, const char *mode) {
+FILE *tool_fopen(const char *path, const char *mode) {
     wchar_t *wide_path = wide(path), *wide_mode = wide(mode);
     FILE *file = wide_path && wide_mode ? _wfopen(wide_path, wide_mode) : NULL;
     free(wide_path);
@@ -57,23 +57,23 @@ FILE *host_fopen(const char *path, const char *mode) {
     return file;
 }
 
-int host_remove(const char *path) {
+int tool_remove(const char *path) {
     wchar_t *wide_path = wide(path);
     const int result = wide_path ? _wremove(wide_path) : -1;
     free(wide_path);
     return result;
 }
 
-enum host_path_kind host_path_kind(const char *path) {
+enum tool_path_kind tool_path_kind(const char *path) {
     struct _stat64 st;
     wchar_t *wide_path = wide(path);
     const int found = wide_path && _wstat64(wide_path, &st) == 0;
     free(wide_path);
-    if (!found) return host_path_missing;
-    return (st.st_mode & _S_IFMT) == _S_IFDIR ? host_path_folder : host_path_other;
+    if (!found) return tool_path_missing;
+    return (st.st_mode & _S_IFMT) == _S_IFDIR ? tool_path_folder : tool_path_other;
 }
 
-int host_regular_file(const char *path) {
+int tool_regular_file(const char *path) {
     struct _stat64 st;
     wchar_t *wide_path = wide(path);
     const int found = wide_path && _wstat64(wide_path, &st) == 0;
@@ -81,28 +81,28 @@ int host_regular_file(const char *path) {
     return found && (st.st_mode & _S_IFMT) == _S_IFREG;
 }
 
-int host_folder_writable(const char *path) {
+int tool_folder_writable(const char *path) {
     wchar_t *wide_path = wide(path);
     const int writable = wide_path && _waccess(wide_path, 2) == 0;
     free(wide_path);
     return writable;
 }
 
-int host_make_folder(const char *path) {
+int tool_make_folder(const char *path) {
     wchar_t *wide_path = wide(path);
     const int result = wide_path ? _wmkdir(wide_path) : (errno = ENOMEM, -1);
     free(wide_path);
     return result;
 }
 
-int host_remove_folder(const char *path) {
+int tool_remove_folder(const char *path) {
     wchar_t *wide_path = wide(path);
     const int result = wide_path ? _wrmdir(wide_path) : -1;
     free(wide_path);
     return result;
 }
 
-int host_make_scratch_folder(char *folder, size_t size) {
+int tool_make_scratch_folder(char *folder, size_t size) {
     wchar_t *name = _wtempnam(NULL, L"kelvane-");
     char *utf8 = name ? narrow(name) : NULL;
     const int made = utf8 && strlen(utf8) < size && _wmkdir(name) == 0;
@@ -115,33 +115,33 @@ int host_make_scratch_folder(char *folder, size_t size) {
 #else
 #include <unistd.h>
 
-char **host_utf8_arguments(int argc, char **argv) {
+char **tool_utf8_arguments(int argc, char **argv) {
     (void)argc;
     return argv;
 }
 
-FILE *host_fopen(const char *path, const char *mode) { return fopen(path, mode); }
+FILE *tool_fopen(const char *path, const char *mode) { return fopen(path, mode); }
 
-int host_remove(const char *path) { return remove(path); }
+int tool_remove(const char *path) { return remove(path); }
 
-enum host_path_kind host_path_kind(const char *path) {
+enum tool_path_kind tool_path_kind(const char *path) {
     struct stat st;
-    if (stat(path, &st) != 0) return host_path_missing;
-    return S_ISDIR(st.st_mode) ? host_path_folder : host_path_other;
+    if (stat(path, &st) != 0) return tool_path_missing;
+    return S_ISDIR(st.st_mode) ? tool_path_folder : tool_path_other;
 }
 
-int host_regular_file(const char *path) {
+int tool_regular_file(const char *path) {
     struct stat st;
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-int host_folder_writable(const char *path) { return access(path, W_OK) == 0; }
+int tool_folder_writable(const char *path) { return access(path, W_OK) == 0; }
 
-int host_make_folder(const char *path) { return mkdir(path, 0755); }
+int tool_make_folder(const char *path) { return mkdir(path, 0755); }
 
-int host_remove_folder(const char *path) { return rmdir(path); }
+int tool_remove_folder(const char *path) { return rmdir(path); }
 
-int host_make_scratch_folder(char *folder, size_t size) {
+int tool_make_scratch_folder(char *folder, size_t size) {
     const char *tmp = getenv("TMPDIR");
     snprintf(folder, size, "%s/kelvane-XXXXXX", tmp && *tmp ? tmp : "/tmp");
     return mkdtemp(folder) != NULL;

@@ -7,16 +7,16 @@
  * IN and OUT may be '-', standard input and output (then --format says what to write). Exit
  * status 0 when the output was written, 1 with the library's message on standard error when
  * the library refused the job (or a batch job failed), 2 for a usage error. */
+#include <ctype.h>
 #include <kelvane.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "batch.h"
-#include "host_paths.h"
 #include "interrupts.h"
-#include "notices.h"
-#include "operations.h"
+#include "kelvane_host.h"
+#include "paths.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -34,9 +34,19 @@ static void usage(FILE *to) {
             "usage: kelvane [--format png|jpg|bmp] OPERATION IN OUT NUMBERS...\n"
             "       kelvane batch [-j N] [--keep-going] LIST\n"
             "       kelvane --version | --help\n\noperations:\n");
-    for (i = 0; i < host_operation_count; ++i)
-        fprintf(to, "  %-8s IN OUT %-28s %s\n", host_operations[i].name, host_operations[i].numbers,
-                host_operations[i].summary);
+    for (i = 0; i < kelvane_host_operation_count(); ++i) {
+        char names[128] = "";
+        int k;
+        for (k = 0; k < kelvane_host_number_count(i); ++k) {
+            const char *name = kelvane_host_number_name(i, k);
+            size_t at = strlen(names);
+            if (k) names[at++] = ' ';
+            for (; *name && at + 1 < sizeof names; ++name) names[at++] = (char)toupper(*name);
+            names[at] = '\0';
+        }
+        fprintf(to, "  %-8s IN OUT %-28s %s\n", kelvane_host_operation_name(i), names,
+                kelvane_host_operation_summary(i));
+    }
     fprintf(
         to,
         "\nIN is any picture stb_image reads; OUT is written as JPEG (.jpg, .jpeg), BMP (.bmp)\n"
@@ -68,8 +78,8 @@ static int copy_stream(FILE *from, FILE *to) {
 }
 
 static int copy_file(const char *from, const char *to, int from_stdin) {
-    FILE *in = from_stdin ? stdin : host_fopen(from, "rb");
-    FILE *out = to ? host_fopen(to, "wb") : stdout;
+    FILE *in = from_stdin ? stdin : tool_fopen(from, "rb");
+    FILE *out = to ? tool_fopen(to, "wb") : stdout;
     int ok = in && out && copy_stream(in, out);
     if (in && in != stdin) fclose(in);
     if (out && out != stdout) ok = fclose(out) == 0 && ok;
@@ -77,18 +87,18 @@ static int copy_file(const char *from, const char *to, int from_stdin) {
 }
 
 /* Runs one job; `format` is NULL or the format to write to standard output. */
-static int run_job(const struct host_operation *op, const char *in, const char *out,
-                   const int *numbers, const char *format) {
+static int run_job(const struct kelvane_host_job *job, const char *format) {
     /* Static: a second signal may remove them while the process ends. */
     static char scratch[path_size], in_file[path_size + 16], out_file[path_size + 16];
     static const char *scratch_files[3];
-    char note[path_size + 256];
+    char note[path_size + 256], message[KELVANE_HOST_TEXT_SIZE];
+    const char *in = job->in_path, *out = job->out_path;
     const int from_stdin = strcmp(in, "-") == 0, to_stdout = strcmp(out, "-") == 0;
     int ok;
     if (to_stdout && !format) return usage_error("'-' as OUT needs --format png, jpg or bmp", "");
     if (!to_stdout && format)
         return usage_error("--format is for '-' as OUT (a file's format follows its name)", "");
-    if ((from_stdin || to_stdout) && !host_make_scratch_folder(scratch, path_size)) {
+    if ((from_stdin || to_stdout) && !tool_make_scratch_folder(scratch, path_size)) {
         fprintf(stderr, "kelvane: cannot make a temporary folder\n");
         return 1;
     }
@@ -100,22 +110,25 @@ static int run_job(const struct host_operation *op, const char *in, const char *
         binary_stream(stdin);
         if (!copy_file(NULL, in_file, 1)) {
             fprintf(stderr, "kelvane: cannot read standard input\n");
-            host_remove(in_file);
-            host_remove_folder(scratch);
+            tool_remove(in_file);
+            tool_remove_folder(scratch);
             return 1;
         }
     }
 #else
     if (from_stdin) snprintf(in_file, sizeof in_file, "/dev/stdin");
 #endif
-    if (!to_stdout) say(host_extension_warning(out, note, sizeof note), "warning: ", note);
-    if (!from_stdin) say(host_orientation_warning(in, note, sizeof note), "warning: ", note);
+    if (!to_stdout) say(kelvane_host_output_warning(out, note, sizeof note), "warning: ", note);
+    if (!from_stdin)
+        say(kelvane_host_input_warning(in, NULL, 0, NULL, note, sizeof note), "warning: ", note);
     if (*scratch) { /* standard output's file, then its folder */
         scratch_files[0] = out_file;
         scratch_files[1] = scratch;
     }
-    host_catch_interrupts(scratch_files);
-    ok = op->run(from_stdin ? in_file : in, to_stdout ? out_file : out, numbers);
+    tool_catch_interrupts(scratch_files);
+    ok = kelvane_host_run(job->operation, from_stdin ? in_file : in, to_stdout ? out_file : out,
+                          job->numbers, from_stdin ? "-" : NULL, to_stdout ? "-" : NULL, message,
+                          sizeof message);
     if (ok && to_stdout) {
         binary_stream(stdout);
         if (!copy_file(out_file, NULL, 0)) {
@@ -123,34 +136,36 @@ static int run_job(const struct host_operation *op, const char *in, const char *
             ok = -1;
         }
     }
-    if (!ok) {
-        fprintf(stderr, "kelvane: %s\n", kelvane_last_error());
-        say(host_hint(kelvane_last_error(), from_stdin ? NULL : in, to_stdout ? NULL : out, note,
-                      sizeof note),
+    if (ok == 0) {
+        fprintf(stderr, "kelvane: %s\n", message);
+        say(kelvane_host_hint(message, from_stdin ? NULL : in, to_stdout ? NULL : out, note,
+                              sizeof note, NULL, 0) != 0,
             "", note);
     }
     if (*scratch) {
-        host_remove(out_file);
-        if (strcmp(in_file, "/dev/stdin") != 0) host_remove(in_file);
-        host_remove_folder(scratch);
+        tool_remove(out_file);
+        if (strcmp(in_file, "/dev/stdin") != 0) tool_remove(in_file);
+        tool_remove_folder(scratch);
     }
-    if (host_interrupted()) {
+    if (tool_interrupted()) {
         fprintf(stderr, "kelvane: interrupted\n");
-        return host_interrupted_status();
+        return tool_interrupted_status();
     }
     return ok == 1 ? 0 : 1;
 }
 
 static int batch(int argc, char **argv) {
-    int workers = host_processors(), keep_going = 0, i;
+    int workers = tool_processors(), keep_going = 0, i;
     const char *list = NULL;
     for (i = 2; i < argc; ++i) {
         if (strcmp(argv[i], "--keep-going") == 0) {
             keep_going = 1;
         } else if (strncmp(argv[i], "-j", 2) == 0) { /* -j N or -jN */
             const char *n = argv[i][2] ? argv[i] + 2 : i + 1 < argc ? argv[++i] : "";
-            if (host_parse_int(n, &workers) != host_number_ok || workers < 1)
-                return usage_error("-j takes a number of processes, 1 or more: ", n);
+            char *end;
+            const long parsed = strtol(n, &end, 10);
+            workers = *n && !*end && parsed >= 1 && parsed <= 4096 ? (int)parsed : 0;
+            if (workers < 1) return usage_error("-j takes a number of processes, 1 or more: ", n);
         } else if (!list) {
             list = argv[i];
         } else {
@@ -158,15 +173,15 @@ static int batch(int argc, char **argv) {
         }
     }
     if (!list) return usage_error("batch needs a LIST of jobs ('-': standard input)", "");
-    return host_batch(list, workers, keep_going);
+    return tool_batch(list, workers, keep_going);
 }
 
 static int run(int argc, char **argv) {
-    char *words[3 + host_max_numbers];
+    const char *words[3 + KELVANE_HOST_MAX_NUMBERS];
     const char *format = NULL;
-    const struct host_operation *op;
-    int numbers[host_max_numbers], count = 0, i;
-    char why[512];
+    struct kelvane_host_job job;
+    int count = 0, i;
+    char why[KELVANE_HOST_TEXT_SIZE];
     if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0 ||
                       strcmp(argv[1], "help") == 0)) {
         usage(stdout);
@@ -189,26 +204,17 @@ static int run(int argc, char **argv) {
             if (strcmp(format, "png") != 0 && strcmp(format, "jpg") != 0 &&
                 strcmp(format, "bmp") != 0)
                 return usage_error("--format takes png, jpg or bmp, not ", format);
-        } else if (count < 3 + host_max_numbers) {
+        } else if (count < 3 + KELVANE_HOST_MAX_NUMBERS) {
             words[count++] = argv[i];
         } else {
             return usage_error("too many arguments", "");
         }
     }
-    op = count > 0 ? host_find_operation(words[0]) : NULL;
-    if (!op) {
-        fprintf(stderr, "kelvane: unknown operation '%s' (try --help)\n", count ? words[0] : "");
+    if (!kelvane_host_read_words(words, count, KELVANE_HOST_STREAMS, &job, why, sizeof why)) {
+        fprintf(stderr, "kelvane: %s (try --help)\n", why);
         return 2;
     }
-    if (count != 3 + op->count) {
-        fprintf(stderr, "kelvane: usage: kelvane %s IN OUT %s\n", op->name, op->numbers);
-        return 2;
-    }
-    if (!host_parse_numbers(op, words + 3, numbers, why, sizeof why)) {
-        fprintf(stderr, "kelvane: %s\n", why);
-        return 2;
-    }
-    return run_job(op, words[1], words[2], numbers, format);
+    return run_job(&job, format);
 }
 
-int main(int argc, char **argv) { return run(argc, host_utf8_arguments(argc, argv)); }
+int main(int argc, char **argv) { return run(argc, tool_utf8_arguments(argc, argv)); }

@@ -30,7 +30,7 @@ static void on_signal(int number) {
     raise(number);
 }
 
-void host_catch_interrupts(const char *const *scratch) {
+void tool_catch_interrupts(const char *const *scratch) {
     scratch_paths = scratch;
 #ifdef _WIN32
     signal(SIGINT, on_signal);
@@ -48,8 +48,8 @@ void host_catch_interrupts(const char *const *scratch) {
 #endif
 }
 
-int host_interrupted(void) { return first_signal; }
+int tool_interrupted(void) { return first_signal; }
 
-int host_interrupts(void) { return signals; }
+int tool_interrupts(void) { return signals; }
 
-int host_interrupted_status(void) { return 128 + first_signal; }
+int tool_interrupted_status(void) { return 128 + first_signal; }

@@ -1,6 +1,6 @@
 /* `kelvane batch`: many jobs from one list, in parallel worker processes. */
-#ifndef HOST_BATCH_H
-#define HOST_BATCH_H
+#ifndef TOOL_BATCH_H
+#define TOOL_BATCH_H
 
 /* Runs the jobs listed in the file at `path` ("-": standard input). Each line holds one job as
  * the command line takes it (OPERATION IN OUT NUMBERS..., words quoted as in a shell); blank
@@ -10,9 +10,9 @@
  * line while standard error is a terminal, and a summary. Returns the exit status: 0 when every
  * job was written, 1 when any failed or was not run, 2 for a malformed line or an unreadable
  * list. */
-int host_batch(const char *path, int workers, int keep_going);
+int tool_batch(const char *path, int workers, int keep_going);
 
 /* The number of processors, the default for `workers`. */
-int host_processors(void);
+int tool_processors(void);
 
 #endif

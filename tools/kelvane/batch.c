@@ -6,10 +6,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "host_paths.h"
 #include "interrupts.h"
-#include "notices.h"
-#include "operations.h"
+#include "kelvane_host.h"
+#include "paths.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -23,15 +22,12 @@
 #define is_terminal(stream) isatty(fileno(stream))
 #endif
 
-enum { max_words = 16, message_size = 1024 };
+enum { message_size = KELVANE_HOST_TEXT_SIZE };
 
 struct job {
     int line;
     int first_of_input; /* no earlier line reads the same input */
-    const struct host_operation *op;
-    char *words[max_words]; /* into the line's own text */
-    char *text;
-    int numbers[host_max_numbers];
+    const struct kelvane_host_job *job;
 };
 
 struct tally {
@@ -50,7 +46,7 @@ static double seconds_now(void) {
 #endif
 }
 
-int host_processors(void) {
+int tool_processors(void) {
 #ifdef _WIN32
     SYSTEM_INFO info;
     GetSystemInfo(&info);
@@ -61,98 +57,31 @@ int host_processors(void) {
 #endif
 }
 
-/* One line of `file` without its line end, malloc'd; NULL at the end of the file. */
-static char *read_line(FILE *file) {
-    size_t size = 0, capacity = 128;
-    char *line = malloc(capacity);
-    int c;
-    if (!line) return NULL;
-    while ((c = fgetc(file)) != EOF && c != '\n') {
-        if (size + 1 == capacity) {
-            char *grown = realloc(line, capacity *= 2);
-            if (!grown) break;
-            line = grown;
+/* The whole of `file`, malloc'd, its size in *size; NULL on a read error or without memory. */
+static char *read_all(FILE *file, size_t *size) {
+    size_t capacity = 1 << 16;
+    char *text = malloc(capacity);
+    *size = 0;
+    while (text) {
+        const size_t n = fread(text + *size, 1, capacity - *size, file);
+        *size += n;
+        if (n == 0) break;
+        if (*size == capacity) {
+            char *grown = realloc(text, capacity *= 2);
+            if (!grown) free(text);
+            text = grown;
         }
-        line[size++] = (char)c;
     }
-    if (c == EOF && size == 0) {
-        free(line);
-        return NULL;
+    if (text && ferror(file)) {
+        free(text);
+        text = NULL;
     }
-    if (size > 0 && line[size - 1] == '\r') --size;
-    line[size] = '\0';
-    return line;
-}
-
-/* Splits `text` into words in place, as a shell would: blanks separate words, '...' and "..."
- * quote (a backslash escapes " and \ within double quotes and any character outside quotes),
- * and a word that starts with '#' begins a comment. Returns the number of words, or -1 with
- * the reason in `why`. */
-static int split_words(char *text, char **words, char *why, size_t why_size) {
-    char *in = text, *out = text;
-    int count = 0;
-    for (;;) {
-        while (*in == ' ' || *in == '\t') ++in;
-        if (*in == '\0' || *in == '#') return count;
-        if (count == max_words) {
-            snprintf(why, why_size, "more than %d words", max_words);
-            return -1;
-        }
-        words[count++] = out;
-        while (*in != '\0' && *in != ' ' && *in != '\t') {
-            if (*in == '\'' || *in == '"') {
-                const char quote = *in++;
-                while (*in != quote) {
-                    if (*in == '\0') {
-                        snprintf(why, why_size, "a %c quote is not closed", quote);
-                        return -1;
-                    }
-                    if (quote == '"' && *in == '\\' && (in[1] == '"' || in[1] == '\\')) ++in;
-                    *out++ = *in++;
-                }
-                ++in;
-            } else {
-                if (*in == '\\' && in[1] != '\0') ++in;
-                *out++ = *in++;
-            }
-        }
-        if (*in != '\0') ++in;
-        *out++ = '\0';
-    }
-}
-
-/* Reads and checks the line; 1 for a job, 0 for a blank or comment line, -1 when malformed
- * (the reason printed). */
-static int parse_job(char *text, int line, struct job *job) {
-    char why[message_size];
-    const int count = split_words(text, job->words, why, sizeof why);
-    job->line = line;
-    job->text = text;
-    if (count == 0) return 0;
-    if (count < 0) goto malformed;
-    job->op = host_find_operation(job->words[0]);
-    if (!job->op) {
-        snprintf(why, sizeof why, "unknown operation '%s'", job->words[0]);
-        goto malformed;
-    }
-    if (count != 3 + job->op->count) {
-        snprintf(why, sizeof why, "%s takes IN OUT %s", job->op->name, job->op->numbers);
-        goto malformed;
-    }
-    if (strcmp(job->words[1], "-") == 0 || strcmp(job->words[2], "-") == 0) {
-        snprintf(why, sizeof why, "'-' (standard input or output) has no place in a batch");
-        goto malformed;
-    }
-    if (!host_parse_numbers(job->op, job->words + 3, job->numbers, why, sizeof why)) goto malformed;
-    return 1;
-malformed:
-    fprintf(stderr, "line %d: %s\n", line, why);
-    return -1;
+    return text;
 }
 
 static int by_input_then_line(const void *a, const void *b) {
     const struct job *x = *(const struct job *const *)a, *y = *(const struct job *const *)b;
-    const int order = strcmp(x->words[1], y->words[1]);
+    const int order = strcmp(x->job->in_path, y->job->in_path);
     return order ? order : x->line - y->line;
 }
 
@@ -165,55 +94,47 @@ static void mark_first_inputs(struct job *jobs, size_t count) {
     for (i = 0; i < count; ++i) order[i] = &jobs[i];
     qsort(order, count, sizeof *order, by_input_then_line);
     for (i = 0; i < count; ++i)
-        order[i]->first_of_input = i == 0 || strcmp(order[i - 1]->words[1], order[i]->words[1]);
+        order[i]->first_of_input =
+            i == 0 || strcmp(order[i - 1]->job->in_path, order[i]->job->in_path);
     free(order);
 }
 
-/* Every job of the list, or NULL (with *status 2) when it cannot be read or a line is
- * malformed. */
-static struct job *read_jobs(const char *path, size_t *count, int *status) {
-    FILE *file = strcmp(path, "-") == 0 ? stdin : host_fopen(path, "r");
-    struct job *jobs = NULL;
-    size_t capacity = 0;
-    int line = 0, malformed = 0;
+/* Every job of the list, or NULL (with *status 2) when it cannot be read or a line is bad (each
+ * bad line printed). */
+static struct job *read_jobs(const char *path, kelvane_host_jobs **list, size_t *count,
+                             int *status) {
+    FILE *file = strcmp(path, "-") == 0 ? stdin : tool_fopen(path, "rb");
+    struct job *jobs;
+    size_t size, i;
     char *text;
+    int problems;
     *count = 0;
     *status = 2;
+    *list = NULL;
     if (!file) {
         fprintf(stderr, "kelvane: cannot read the list '%s': %s\n", path, strerror(errno));
         return NULL;
     }
-    while ((text = read_line(file)) != NULL) {
-        struct job job;
-        const int parsed = parse_job(text, ++line, &job);
-        if (parsed != 1) {
-            malformed |= parsed < 0;
-            free(text);
-            continue;
-        }
-        if (*count == capacity) {
-            struct job *grown =
-                realloc(jobs, (capacity = capacity ? 2 * capacity : 64) * sizeof *jobs);
-            if (!grown) {
-                fprintf(stderr, "kelvane: out of memory reading the list\n");
-                free(text);
-                malformed = 1;
-                break;
-            }
-            jobs = grown;
-        }
-        jobs[(*count)++] = job;
-    }
-    if (ferror(file)) { /* a folder, say: it opens, but does not read */
-        fprintf(stderr, "kelvane: cannot read the list '%s': %s\n", path, strerror(errno));
-        malformed = 1;
-    }
+    errno = 0;
+    text = read_all(file, &size);
+    if (!text) fprintf(stderr, "kelvane: cannot read the list '%s': %s\n", path, strerror(errno));
     if (file != stdin) fclose(file);
-    if (malformed) {
-        while (*count > 0) free(jobs[--*count].text);
-        free(jobs);
+    if (!text) return NULL;
+    *list = kelvane_host_read_jobs(text, size);
+    free(text);
+    problems = kelvane_host_problem_count(*list);
+    for (i = 0; i < (size_t)problems; ++i)
+        fprintf(stderr, "%s\n", kelvane_host_problem(*list, (int)i));
+    *count = (size_t)kelvane_host_job_count(*list);
+    jobs = *list && problems == 0 ? calloc(*count ? *count : 1, sizeof *jobs) : NULL;
+    if (!*list || (!jobs && problems == 0))
+        fprintf(stderr, "kelvane: out of memory reading the list\n");
+    if (!jobs) {
+        kelvane_host_free_jobs(*list);
+        *list = NULL;
         return NULL;
     }
+    for (i = 0; i < *count; ++i) jobs[i].job = kelvane_host_job(*list, (int)i, &jobs[i].line);
     mark_first_inputs(jobs, *count);
     *status = 0;
     return jobs;
@@ -242,21 +163,37 @@ static void say(const struct tally *t, const struct job *job, int said, const ch
     fprintf(stderr, "line %d: %s%s\n", job->line, what, text);
 }
 
-/* Counts a job's outcome, with the warnings about it and the likely cause of a failure; 0 when
- * it failed. */
+/* The warnings about a job, from its input as it is before the job runs. */
+static void warn(const struct tally *t, const struct job *job) {
+    char note[2 * message_size];
+    say(t, job, kelvane_host_output_warning(job->job->out_path, note, sizeof note),
+        "warning: ", note);
+    if (job->first_of_input)
+        say(t, job, kelvane_host_input_warning(job->job->in_path, NULL, 0, NULL, note, sizeof note),
+            "warning: ", note);
+}
+
+/* Counts a job's outcome, with the likely cause of a failure; 0 when it failed. */
 static int record(struct tally *t, const struct job *job, int ok, const char *message) {
     char note[2 * message_size];
     ++t->done;
-    say(t, job, host_extension_warning(job->words[2], note, sizeof note), "warning: ", note);
-    if (job->first_of_input)
-        say(t, job, host_orientation_warning(job->words[1], note, sizeof note), "warning: ", note);
     if (!ok) {
         ++t->failed;
         say(t, job, 1, "", message);
-        say(t, job, host_hint(message, job->words[1], job->words[2], note, sizeof note), "", note);
+        say(t, job,
+            kelvane_host_hint(message, job->job->in_path, job->job->out_path, note, sizeof note,
+                              NULL, 0) != 0,
+            "", note);
     }
     show_progress(t);
     return ok;
+}
+
+/* Runs the job in this process: the library's result, its message into `message`. */
+static int run_here(const struct job *job, char *message, size_t size) {
+    const struct kelvane_host_job *j = job->job;
+    return kelvane_host_run(j->operation, j->in_path, j->out_path, j->numbers, NULL, NULL, message,
+                            size);
 }
 
 #ifdef _WIN32
@@ -266,10 +203,12 @@ static size_t run_jobs(struct job *jobs, size_t count, int workers, int keep_goi
                        struct tally *t) {
     size_t next;
     (void)workers;
-    for (next = 0; next < count && !host_interrupted(); ++next) {
-        const int ok =
-            jobs[next].op->run(jobs[next].words[1], jobs[next].words[2], jobs[next].numbers);
-        if (!record(t, &jobs[next], ok, kelvane_last_error()) && !keep_going) return next + 1;
+    for (next = 0; next < count && !tool_interrupted(); ++next) {
+        char message[message_size];
+        int ok;
+        warn(t, &jobs[next]);
+        ok = run_here(&jobs[next], message, sizeof message);
+        if (!record(t, &jobs[next], ok, message) && !keep_going) return next + 1;
     }
     return next;
 }
@@ -283,8 +222,10 @@ struct worker {
 };
 
 /* Runs the job in a new process, which reports "1", or "0" and the message, through a pipe. */
-static int start_worker(const struct job *job, size_t index, struct worker *worker) {
+static int start_worker(const struct tally *t, const struct job *job, size_t index,
+                        struct worker *worker) {
     int channel[2];
+    warn(t, job);
     if (pipe(channel) != 0) return 0;
     fflush(NULL);
     worker->pid = fork();
@@ -294,14 +235,14 @@ static int start_worker(const struct job *job, size_t index, struct worker *work
         return 0;
     }
     if (worker->pid == 0) {
-        char report[message_size];
+        char report[message_size + 1], message[message_size];
         /* A group of its own, so that a terminal's Ctrl-C reaches the batch alone, which lets
          * the worker finish (or kills it at a second one). */
         setpgid(0, 0);
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
-        const int ok = job->op->run(job->words[1], job->words[2], job->numbers);
-        const int n = snprintf(report, sizeof report, "%d%s", ok, ok ? "" : kelvane_last_error());
+        const int ok = run_here(job, message, sizeof message);
+        const int n = snprintf(report, sizeof report, "%d%s", ok, ok ? "" : message);
         close(channel[0]);
         if (write(channel[1], report, (size_t)n) < 0) _exit(1);
         _exit(0);
@@ -315,12 +256,12 @@ static int start_worker(const struct job *job, size_t index, struct worker *work
 /* Waits for a worker to end and records its job's outcome; 0 when that job failed. */
 static int finish_worker(struct worker *workers, int *active, const struct job *jobs,
                          struct tally *t) {
-    char report[message_size] = "";
+    char report[message_size + 1] = "";
     size_t got = 0;
     ssize_t n;
     int status, i, ok;
     const pid_t pid = waitpid(-1, &status, 0);
-    if (pid < 0 && host_interrupts() >= 2) /* a second signal: end the running jobs now */
+    if (pid < 0 && tool_interrupts() >= 2) /* a second signal: end the running jobs now */
         for (i = 0; i < *active; ++i) kill(workers[i].pid, SIGKILL);
     if (pid < 0) return 1;
     for (i = 0; i < *active && workers[i].pid != pid; ++i) continue;
@@ -354,9 +295,9 @@ static size_t run_jobs(struct job *jobs, size_t count, int workers, int keep_goi
         return 0;
     }
     while ((!stop && next < count) || active > 0) {
-        stop = stop || host_interrupted();
+        stop = stop || tool_interrupted();
         while (!stop && next < count && active < workers) {
-            if (!start_worker(&jobs[next], next, &running[active])) {
+            if (!start_worker(t, &jobs[next], next, &running[active])) {
                 record(t, &jobs[next], 0, "no worker process could be started");
                 stop = !keep_going;
             } else {
@@ -372,27 +313,28 @@ static size_t run_jobs(struct job *jobs, size_t count, int workers, int keep_goi
 
 #endif
 
-int host_batch(const char *path, int workers, int keep_going) {
-    size_t count, started, i;
+int tool_batch(const char *path, int workers, int keep_going) {
+    size_t count, started;
     int status;
-    struct job *jobs = read_jobs(path, &count, &status);
+    kelvane_host_jobs *list;
+    struct job *jobs = read_jobs(path, &list, &count, &status);
     struct tally t = {0, 0, 0, 0.0, 0};
     if (!jobs && status != 0) return status;
     t.total = count;
     t.started = seconds_now();
     t.progress = is_terminal(stderr);
-    host_catch_interrupts(NULL);
+    tool_catch_interrupts(NULL);
     started = run_jobs(jobs, count, workers < 1 ? 1 : workers, keep_going, &t);
     clear_progress(&t);
     fprintf(stderr, "kelvane: %lu jobs in %.1f s: %lu written, %lu failed", (unsigned long)count,
             seconds_now() - t.started, (unsigned long)(t.done - t.failed), (unsigned long)t.failed);
     if (started < count)
         fprintf(stderr, ", %lu not run (%s)", (unsigned long)(count - started),
-                host_interrupted() ? "interrupted"
+                tool_interrupted() ? "interrupted"
                                    : "the first failure stops the rest; --keep-going runs them");
     fputc('\n', stderr);
-    for (i = 0; i < count; ++i) free(jobs[i].text);
     free(jobs);
-    if (host_interrupted()) return host_interrupted_status();
+    kelvane_host_free_jobs(list);
+    if (tool_interrupted()) return tool_interrupted_status();
     return t.failed == 0 && started == count ? 0 : 1;
 }
