@@ -11,8 +11,8 @@ if(NOT kelvane_python_version STREQUAL "__version__ = \"${PROJECT_VERSION}\"")
                         "include/kelvane.h says ${PROJECT_VERSION}")
 endif()
 
-set(kelvane_python_sources __init__.py _version.py _jobs.py _notices.py _runner.py distributed.py
-                            py.typed)
+set(kelvane_python_sources __init__.py _version.py _library.py _host.py _errors.py _job.py
+                            _operations.py _jobs.py _runner.py distributed.py py.typed)
 set(kelvane_python_build ${PROJECT_BINARY_DIR}/python/kelvane)
 set(kelvane_python_copies "")
 foreach(source IN LISTS kelvane_python_sources)
@@ -23,6 +23,17 @@ foreach(source IN LISTS kelvane_python_sources)
                        DEPENDS ${PROJECT_SOURCE_DIR}/python/kelvane/${source})
     list(APPEND kelvane_python_copies ${kelvane_python_build}/${source})
 endforeach()
+# The operations' types, from the host layer's table (the library just built, loaded by Python:
+# not where the build's programs cannot run here, or carry a sanitizer's runtime).
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND AND NOT CMAKE_CROSSCOMPILING AND NOT KELVANE_SANITIZE AND NOT EMSCRIPTEN)
+    add_custom_command(OUTPUT ${kelvane_python_build}/_operations.pyi
+                       COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/python/write_stubs.py
+                               $<TARGET_FILE:kelvane_host> ${kelvane_python_build}/_operations.pyi
+                       DEPENDS kelvane_host ${PROJECT_SOURCE_DIR}/python/write_stubs.py)
+    list(APPEND kelvane_python_copies ${kelvane_python_build}/_operations.pyi)
+    set(kelvane_python_stubs ${kelvane_python_build}/_operations.pyi)
+endif()
 add_custom_target(kelvane_python ALL DEPENDS ${kelvane_python_copies})
 file(GENERATE OUTPUT ${kelvane_python_build}/_where.py
      CONTENT "# Written by the build: the folder of the library this package loads.\nLIBRARY_DIRS = [\"$<TARGET_FILE_DIR:kelvane>\"]\n")
@@ -41,5 +52,6 @@ if(KELVANE_INSTALL)
         install(FILES ${PROJECT_SOURCE_DIR}/python/kelvane/${source}
                 DESTINATION ${kelvane_python_destination})
     endforeach()
-    install(FILES ${PROJECT_BINARY_DIR}/python-install/_where.py DESTINATION ${kelvane_python_destination})
+    install(FILES ${PROJECT_BINARY_DIR}/python-install/_where.py ${kelvane_python_stubs}
+            DESTINATION ${kelvane_python_destination})
 endif()

@@ -11,7 +11,7 @@ for want in "$@"; do
     case $want in
         checks) packages+=(libdeflate-dev python3 python3-pil python3-distributed python3-pip
                            python3-setuptools python3-wheel clang
-                           libclang-rt-14-dev clang-format-14 imagemagick-6.q16 acl) ;;
+                           libclang-rt-14-dev clang-format-14 imagemagick-6.q16 acl mypy) ;;
         valgrind) packages+=(valgrind) ;;
         wasm) packages+=(emscripten node-acorn nodejs chromium) ;;
         windows) packages+=(g++-mingw-w64-x86-64 wine64 googletest) ;;

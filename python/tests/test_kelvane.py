@@ -9,6 +9,8 @@ import io
 import os
 import pathlib
 import struct
+import subprocess
+import sys
 import tempfile
 import unittest
 import unittest.mock
@@ -131,7 +133,7 @@ class BindingTest(unittest.TestCase):
                    plain[2:])
         with self.assertWarns(kelvane.KelvaneWarning) as said:
             result = kelvane.solid(rotated, border=1)
-        self.assertEqual(str(said.warning), "the picture is stored rotated (EXIF orientation 8); "
+        self.assertEqual(str(said.warning), "<bytes> is stored rotated (EXIF orientation 8); "
                                             "the output keeps the stored orientation")
         self.assertEqual(result, kelvane.solid(plain, border=1))
 
@@ -166,10 +168,10 @@ class BindingTest(unittest.TestCase):
             with self.subTest(name=name):
                 kelvane.rounded(self.input, self.out(name), radius=1)
                 self.assertEqual(png_size(self.out(name)), (4, 3))
-        with unittest.mock.patch.object(kelvane.sys, "platform", "win32"):
+        with unittest.mock.patch.object(kelvane._job.sys, "platform", "win32"):
             self.assertEqual(kelvane._path("in", "写真.png"), "写真.png".encode("utf-8"))
             self.assertEqual(kelvane._path("in", b"caf\xe9.png"), b"caf\xe9.png")  # as given
-        with unittest.mock.patch.object(kelvane.sys, "platform", "linux"):
+        with unittest.mock.patch.object(kelvane._job.sys, "platform", "linux"):
             self.assertEqual(kelvane._path("in", "写真.png"), os.fsencode("写真.png"))
 
     def test_it_finds_the_library_and_names_what_it_tried(self):
@@ -198,6 +200,17 @@ class BindingTest(unittest.TestCase):
     def test_arguments_are_keywords(self):
         with self.assertRaises(TypeError):
             kelvane.solid(self.input, self.out(), 3)
+        with self.assertRaisesRegex(TypeError, "unexpected keyword argument 'topp'"):
+            kelvane.sides(self.input, self.out(), topp=3)
+
+    def test_a_process_without_the_library_fails_its_jobs_alone(self):
+        script = ("import kelvane, kelvane._library as l; l._candidates = lambda path: "
+                  "iter(['none.so']); r = kelvane.run_job(kelvane.Job(1, 'rounded', 'in.pgm', "
+                  "'a.png', (1,))); print(r.ok, r.message)")
+        done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                              cwd=self.dir.name)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertTrue(done.stdout.startswith("False the library cannot be loaded here"))
 
 
 if __name__ == "__main__":
