@@ -2,6 +2,9 @@
 // (js/module/imports.js): a job's input and output are the caller's bytes, or in Node real files.
 // Nothing of either is kept after the job.
 
+// The kinds of the host layer's facts (host/host.h).
+const [UNKNOWN, MISSING, FILE, FOLDER, LINK, FIFO, DEVICE, OTHER] = [0, 1, 2, 3, 4, 5, 6, 7];
+
 // What a job reads and writes: `input` the picture's bytes (or null: the input path is a file),
 // `output` true when the result comes back as bytes (else the output path is a file).
 export class Files {
@@ -85,6 +88,66 @@ export class Files {
       return 1;
     }
     return this.node?.writeOutput(path, data) ? 1 : 0;
+  }
+
+  // What the file system shows of `path`, into the eight ints of the host layer's facts: its kind
+  // and its target's, read, write and search rights, a read-only or full file system, a link the
+  // system does not follow for this user (host/host.h).
+  look(path, facts) {
+    if (!this.node) return;
+    const { fs } = this.node;
+    const name = Buffer.from(path);
+    const kind = (st) => (st.isFile() ? FILE : st.isDirectory() ? FOLDER : st.isSymbolicLink() ? LINK : st.isFIFO() ? FIFO : st.isCharacterDevice() || st.isBlockDevice() ? DEVICE : OTHER);
+    const missing = (error) => (["ENOENT", "ENOTDIR"].includes(error.code) ? MISSING : UNKNOWN);
+    let link;
+    try {
+      link = fs.lstatSync(name);
+      facts[0] = kind(link);
+    } catch (error) {
+      facts[0] = facts[1] = missing(error);
+      return;
+    }
+    try {
+      facts[1] = kind(fs.statSync(name));
+    } catch (error) {
+      facts[1] = missing(error);
+    }
+    const allowed = (mode) => {
+      try {
+        fs.accessSync(name, mode);
+        return 1;
+      } catch (error) {
+        if (error.code === "EROFS") facts[5] = 1;
+        return 0;
+      }
+    };
+    facts[2] = allowed(fs.constants.R_OK);
+    facts[3] = allowed(fs.constants.W_OK);
+    facts[4] = allowed(fs.constants.X_OK);
+    if (facts[1] !== MISSING) {
+      try {
+        const space = fs.statfsSync(name);
+        facts[6] = space.bavail === 0 || (space.files > 0 && space.ffree === 0) ? 1 : 0;
+      } catch {}
+    }
+    if (facts[0] === LINK) facts[7] = this.node.unfollowed(name, link) ? 1 : 0;
+  }
+
+  // The first bytes of the regular file at `path` into `view` (a FIFO is never opened): how many.
+  readStart(path, view) {
+    if (!this.node) return 0;
+    const { fs } = this.node;
+    const name = Buffer.from(path);
+    if (!fs.statSync(name, { throwIfNoEntry: false })?.isFile()) return 0;
+    const fd = fs.openSync(name, fs.constants.O_RDONLY | fs.constants.O_NONBLOCK);
+    try {
+      if (!fs.fstatSync(fd).isFile()) return 0;
+      let got = 0;
+      for (let n; got < view.length && (n = fs.readSync(fd, view, got, view.length - got, null)) > 0;) got += n;
+      return got;
+    } finally {
+      fs.closeSync(fd);
+    }
   }
 
   remember(input) {

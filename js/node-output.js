@@ -372,6 +372,18 @@ function replaceFile(place, existing, st, data) {
   }
 }
 
+// Whether the kernel refuses to follow the link `st` at `path` for this caller.
+export function unfollowed(path, st) {
+  const name = text(path);
+  const at = name.lastIndexOf(slash);
+  const folder = at < 0 ? Buffer.from(".") : at === 0 ? Buffer.from("/") : name.subarray(0, at);
+  try {
+    return !kernelFollows({ stat: () => fs.statSync(folder) }, st);
+  } catch {
+    return false;
+  }
+}
+
 // Puts `data` (the whole file) at `path` (bytes) as the native library would: true when the file
 // is in place, false when nothing was changed (or, written in place, when the write failed).
 export function writeOutput(path, data) {

@@ -1,18 +1,25 @@
 // The playground: the page collects a picture and the numbers, a Web Worker runs the library (so
-// the page stays responsive on a 12-megapixel photo), the result comes back as bytes.
-const NUMBERS = {
-  solid: [["border", 10], ["r", 255], ["g", 255], ["b", 255]],
-  padding: [["padding", 10], ["r", 255], ["g", 255], ["b", 255]],
-  sides: [["top", 10], ["right", 10], ["bottom", 40], ["left", 10], ["r", 255], ["g", 255], ["b", 255]],
-  rounded: [["radius", 40]],
-  shadow: [["dx", 10], ["dy", 10], ["blur", 20], ["r", 0], ["g", 0], ["b", 0]],
-};
+// the page stays responsive on a 12-megapixel photo), the result comes back as bytes. The
+// operations and their numbers come from the host layer's table, which the worker sends first.
 const $ = (id) => document.getElementById(id);
 const worker = new Worker(new URL("worker.js", import.meta.url), { type: "module" });
-let picture = null, resultUrl = null, inputUrl = null;
+let picture = null, resultUrl = null, inputUrl = null, table = null;
+
+function entryOf(name) {
+  return table.operations.find((entry) => entry.name === name);
+}
+
+function showOperations() {
+  $("operation").replaceChildren(...table.operations.map((entry) => {
+    const option = document.createElement("option");
+    option.value = entry.name;
+    option.textContent = `${entry.name}: ${entry.summary}`;
+    return option;
+  }));
+  }
 
 function showNumbers() {
-  $("numbers").replaceChildren(...NUMBERS[$("operation").value].map(([name, value]) => {
+  $("numbers").replaceChildren(...entryOf($("operation").value).parameters.map(({ name, example: value }) => {
     const label = document.createElement("label");
     label.textContent = name;
     const input = document.createElement("input");
@@ -36,14 +43,24 @@ function choose(file) {
   status(`${file.name}, ${file.size} bytes`);
 }
 
-// The options the library takes, from the fields: the numbers by name, the colour as [r, g, b].
+// The options the library takes, from the fields: each number under its option, several numbers
+// of one option (a colour) as a list.
 function options() {
-  const values = Object.fromEntries([...$("numbers").querySelectorAll("input")].map((i) => [i.name, Number(i.value)]));
-  const { r, g, b, ...rest } = values;
-  return r === undefined ? rest : { ...rest, color: [r, g, b] };
+  const chosen = {};
+  for (const { name, option } of entryOf($("operation").value).parameters) {
+    const value = Number($(`n-${name}`).value);
+    if (option === name) chosen[option] = value;
+    else (chosen[option] ??= []).push(value);
+  }
+  return chosen;
 }
 
 worker.onmessage = ({ data }) => {
+  if (data.table) {
+    table = data.table;
+    showOperations();
+    return;
+  }
   $("run").disabled = false;
   if (data.error) {
     status(data.error, true);
@@ -76,4 +93,3 @@ $("job").addEventListener("submit", (event) => {
   status("working...");
   worker.postMessage({ operation: $("operation").value, picture, options: options(), format: $("format").value });
 });
-showNumbers();

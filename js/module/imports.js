@@ -1,6 +1,7 @@
 // The functions the library's WebAssembly build imports for its files (src/base/file_system_js.cpp,
-// src/write/output_file_js.cpp): each hands its arguments on, as bytes, to the Files object that
-// the package gives the module as `kelvaneFiles` (js/files.js), and none throws into the library.
+// src/write/output_file_js.cpp) and its host layer's look at them (host/platform_js.c): each hands
+// its arguments on, as bytes, to the Files object that the package gives the module as
+// `kelvaneFiles` (js/files.js), and none throws into the library.
 // Linked into js/kelvane.mjs by scripts/wasm-build.sh (--js-library).
 mergeInto(LibraryManager.library, {
   $kelvaneBytes: function (pointer) {
@@ -37,6 +38,20 @@ mergeInto(LibraryManager.library, {
   kelvane_js_write_output: function (path, data, size) {
     try {
       return Module["kelvaneFiles"].writeOutput(kelvaneBytes(path), HEAPU8.subarray(data, data + size));
+    } catch (error) {
+      return 0;
+    }
+  },
+  kelvane_js_look__deps: ["$kelvaneBytes"],
+  kelvane_js_look: function (path, facts) {
+    try {
+      Module["kelvaneFiles"].look(kelvaneBytes(path), HEAP32.subarray(facts >> 2, (facts >> 2) + 8));
+    } catch (error) {}
+  },
+  kelvane_js_read_start__deps: ["$kelvaneBytes"],
+  kelvane_js_read_start: function (path, buffer, size) {
+    try {
+      return Module["kelvaneFiles"].readStart(kelvaneBytes(path), HEAPU8.subarray(buffer, buffer + size));
     } catch (error) {
       return 0;
     }

@@ -22,14 +22,9 @@ const missing = !native ? "KELVANE_CLI names no kelvane program"
   : !existsSync(chromium) ? "no Chromium at /usr/bin/chromium"
   : !playwright ? "PLAYWRIGHT names no folder with playwright-core" : false;
 
-// The page's default numbers for each operation, as the command line takes them.
-const DEFAULTS = {
-  solid: ["10", "255", "255", "255"],
-  padding: ["10", "255", "255", "255"],
-  sides: ["10", "10", "40", "10", "255", "255", "255"],
-  rounded: ["40"],
-  shadow: ["10", "10", "20", "0", "0", "0"],
-};
+// The page's numbers for each operation: the host layer's examples, as the command line takes them.
+const { operations } = await import("../../js/index.js");
+const DEFAULTS = Object.fromEntries((await operations()).operations.map((entry) => [entry.name, entry.parameters.map((p) => String(p.example))]));
 const TYPES = { ".html": "text/html", ".js": "text/javascript", ".mjs": "text/javascript", ".css": "text/css" };
 
 // The project's files over HTTP on 127.0.0.1, the web/ and js/ folders alone.
