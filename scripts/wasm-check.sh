@@ -9,7 +9,8 @@
 #   scripts/wasm-check.sh [native build folder]      (default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-native=$(cd "${1:-build/release}" && pwd)/examples/kelvane
+native=$(cd "${1:-build/release}" && pwd)/tools/kelvane/kelvane
+python=$(command -v /usr/bin/python3 || command -v python3)  # the system's, which other users may run
 [ -x "$native" ] || { echo "no native kelvane at $native: build it first" >&2; exit 1; }
 scripts/wasm-build.sh
 KELVANE_CLI=$native node --test js/test/
@@ -18,8 +19,11 @@ KELVANE_CLI=$native node --test js/test/
 users=$PWD/tests/support/test_users.sh
 sh "$users" add
 trap 'sh "$users" remove' EXIT
-KELVANE_LIBRARY=$(dirname "$(dirname "$native")")/libtarnwick-kelvane.so.1 \
-    python3 tests/writers/writers_test.py
+KELVANE_LIBRARY=$(cd "${1:-build/release}" && pwd)/libtarnwick-kelvane.so.1 \
+    "$python" tests/writers/writers_test.py
+# The conformance table with the JavaScript package beside the tool and Python.
+KELVANE_CLI=$native PYTHONPATH=$(cd "${1:-build/release}" && pwd)/python \
+    "$python" tests/conformance/conformance_test.py
 
 playwright=build/playwright
 [ -d "$playwright/node_modules/playwright-core" ] ||
