@@ -45,6 +45,15 @@ KELVANE_HOST_API const char *kelvane_host_operation_summary(int operation);
 /* How many numbers it takes (after its two paths), and the name of each ("border", "r"). */
 KELVANE_HOST_API int kelvane_host_number_count(int operation);
 KELVANE_HOST_API const char *kelvane_host_number_name(int operation, int index);
+/* The option of a front end that gives the number (several numbers may share one: "color"). */
+KELVANE_HOST_API const char *kelvane_host_number_option(int operation, int index);
+/* A value of the number that shows what it does, for a usage text or a page. */
+KELVANE_HOST_API int kelvane_host_number_example(int operation, int index);
+/* Whether the number has a default, and which into *value; 0 when it is required. */
+KELVANE_HOST_API int kelvane_host_number_default(int operation, int index, int *value);
+/* The formats a result can be named for: "png" (the default), "jpg", "jpeg", "bmp"; NULL past
+ * the last. */
+KELVANE_HOST_API const char *kelvane_host_format(int index);
 /* Every operation with its numbers (names, the option of a front end that gives each, default,
  * the range the library takes them in as they are), the formats a result in memory can have and
  * the name of a picture given in memory, as JSON: what the front ends build their interfaces and

@@ -109,6 +109,29 @@ const char *kelvane_host_number_name(int operation, int index) {
     return op && index >= 0 && index < op->count ? op->parameters[index].name : NULL;
 }
 
+const char *kelvane_host_number_option(int operation, int index) {
+    const struct host_operation *op = host_operation(operation);
+    return op && index >= 0 && index < op->count ? op->parameters[index].option : NULL;
+}
+
+int kelvane_host_number_example(int operation, int index) {
+    const struct host_operation *op = host_operation(operation);
+    return op && index >= 0 && index < op->count ? op->parameters[index].example : 0;
+}
+
+int kelvane_host_number_default(int operation, int index, int *value) {
+    const struct host_operation *op = host_operation(operation);
+    if (!op || index < 0 || index >= op->count || op->parameters[index].required) return 0;
+    *value = op->parameters[index].fallback;
+    return 1;
+}
+
+const char *kelvane_host_format(int index) {
+    int i;
+    for (i = 0; host_formats[i] && i < index; ++i) continue;
+    return index >= 0 ? host_formats[i] : NULL;
+}
+
 int kelvane_host_number_count(int operation) {
     const struct host_operation *op = host_operation(operation);
     return op ? op->count : 0;

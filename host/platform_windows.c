@@ -1,6 +1,7 @@
 /* What the file system shows of a path, on Windows: the wide API for UTF-8 names (as the library
  * takes them), no links, and the free space of the disk. */
 #include <io.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>

@@ -1,16 +1,21 @@
-"""Runs the command-line host as a user would: help and version, a job, refusals with their
-hints, standard input and output, usage errors, and batches (failures, malformed lines, a
-killed worker, the progress line on a terminal).
+"""Runs the command-line tool as a user would: help and version, a job, refusals with their
+hints, standard input and output (and what they leave behind), usage errors, many inputs into a
+folder, and batches (failures, malformed lines, dry runs, JSON, quiet and verbose reports, a
+killed worker, interrupts, the progress line on a terminal).
 
     python3 cli_test.py <path to the kelvane program>
 """
 import os
+import json
 import pty
+import re
 import select
+import shutil
 import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -42,11 +47,16 @@ class CommandLineTest(unittest.TestCase):
             return file.read()
 
     def test_help_and_version(self):
-        for words in (["--help"], ["help"], ["-h"]):
+        for words in (["--help"], ["-h"]):
             result = run(*words)
             self.assertEqual(result.returncode, 0)
-            for text in (b"usage: kelvane", b"batch", b"shadow", b"--format", b"example:"):
+            for text in (b"usage: kelvane", b"batch", b"--out-dir", b"--json", b"examples:"):
                 self.assertIn(text, result.stdout)
+        # The manual page describes every operation --help lists, with its numbers.
+        with open(os.path.join(os.path.dirname(__file__), "..", "tools", "kelvane", "kelvane.1")) as f:
+            manual = f.read().replace("\\-", "-").replace("\\fB", "").replace("\\fR", "").replace("\\fI", "")
+        for name, numbers in re.findall(rb"^  (\w+) +IN OUT ([A-Z ]+?)  ", run("--help").stdout, re.M):
+            self.assertIn(f"{name.decode()} IN OUT {numbers.decode().strip()}", manual)
         result = run("--version")
         self.assertEqual((result.returncode, result.stderr), (0, b""))
         self.assertRegex(result.stdout.decode(), r"^kelvane \d+\.\d+\.\d+ \(tarnwick-kelvane, MIT")
@@ -118,7 +128,47 @@ class CommandLineTest(unittest.TestCase):
                              stdin=picture)
                 self.assertEqual((result.returncode, result.stderr), (0, b""))
                 self.assertEqual(result.stdout, self.read("ref." + format))
-        self.assertEqual(run("solid", "-", self.out, "2", "0", "0", "0", stdin=b"").returncode, 1)
+        # PNG by default; the numbers by name; an option after the operation.
+        result = run("solid", "--border", "2", "--color", "9,8,7", "-", "-", stdin=picture)
+        self.assertEqual((result.returncode, result.stdout), (0, self.read("ref.png")))
+        failed = run("solid", "-", self.out, "2", "0", "0", "0", stdin=b"")
+        self.assertEqual(failed.returncode, 1)
+        self.assertEqual(failed.stderr, b"kelvane: cannot decode '-': unknown image type\n")
+
+    def test_standard_streams_leave_nothing_behind(self):
+        # The output stands in the tool's private folder until it goes out: a reader that leaves
+        # early (SIGPIPE), a caught signal or a failure leave nothing; after a SIGKILL one file
+        # stays, which the next run removes.
+        pgm(self.path("big.pgm"), 1500, 1200)
+        with open(self.path("big.pgm"), "rb") as file:
+            big = file.read()
+        scratch = self.path("tmp")
+        os.mkdir(scratch)
+        env = dict(os.environ, TMPDIR=scratch)
+        private = os.path.join(scratch, f"kelvane-{os.geteuid()}")
+        piped = subprocess.run(f"'{PROGRAM}' rounded - - 50 < big.pgm | head -c 100 | wc -c",
+                               shell=True, cwd=self.dir.name, env=env, capture_output=True)
+        self.assertEqual(piped.stdout.strip(), b"100")
+        self.assertEqual(os.listdir(private), [])
+        for number in (signal.SIGHUP, signal.SIGINT, signal.SIGTERM, signal.SIGKILL):
+            with self.subTest(signal=number):
+                job = subprocess.Popen([PROGRAM, "shadow", "-", "-", "1", "1", "200", "0", "0", "0"],
+                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL, env=env)
+                job.stdin.write(big)
+                job.stdin.close()
+                reader = threading.Thread(target=job.stdout.read)
+                reader.start()
+                while not os.listdir(private) and job.poll() is None:
+                    time.sleep(0.001)  # until the library has written the output's file
+                job.send_signal(number)
+                reader.join()
+                self.assertIn(job.wait(), (-number, 128 + number, 0))
+                left = os.listdir(private)
+                self.assertEqual(len(left), 1 if number == signal.SIGKILL and left else 0, left)
+        self.assertEqual(subprocess.run([PROGRAM, "--version"], env=env,
+                                        stdout=subprocess.DEVNULL).returncode, 0)
+        self.assertEqual(os.listdir(private), [])
 
     def test_usage_errors_exit_2(self):
         cases = [
@@ -128,15 +178,26 @@ class CommandLineTest(unittest.TestCase):
             (["solid", self.input, self.out, "1", "2", "3", "99999999999"],
              "'99999999999' is out of range: numbers go from -2147483648 to 2147483647"),
             (["frame", self.input, self.out], "unknown operation 'frame'"),
+            (["solid", "--frame", self.input, self.out], "unknown option '--frame'"),
+            (["--border", "2", "solid", self.input, self.out], "unknown option '--border'"),
+            (["solid", "-j", "2", self.input, self.out, "1", "0", "0", "0"], "is for a batch"),
+            (["solid", "--border", "1", self.input, self.out, "2"], "at once"),
+            (["solid", "--color", "1,2", self.input, self.out], "--color takes 3 numbers"),
+            (["solid", "-q", "-v", self.input, self.out, "1", "0", "0", "0"], "the opposite"),
+            (["solid", "--out-dir", self.dir.name, "--border", "1"], "needs at least one IN"),
+            (["rounded", "--out-dir", self.dir.name, self.input], "rounded needs --radius"),
             (["rounded", self.input, self.out, "-3"], "radius must be >= 0 (got -3)"),
             (["sides", self.input, self.out, "1", "2", "3", "-4", "0", "0", "0"],
              "side widths must all be >= 0 (got 1,2,3,-4)"),
-            (["solid", self.input, "-", "1", "2", "3", "4"], "'-' as OUT needs --format"),
-            (["--format", "gif", "solid", self.input, "-", "1", "2", "3", "4"], "png, jpg or bmp"),
+            (["--format", "gif", "solid", self.input, "-", "1", "2", "3", "4"],
+             "--format takes png, jpg, jpeg, bmp, not 'gif'"),
             (["--format", "png", "solid", self.input, self.out, "1", "2", "3", "4"], "is for '-'"),
             (["batch"], "batch needs a LIST"),
-            (["batch", "-j", "0", "list"], "-j takes"),
+            (["batch", "--format", "png", "list"], "is not an option of batch"),
+            (["batch", "--dry-run", "list", "more"], "batch takes one LIST"),
+            (["batch", "-j", "0", "list"], "-j takes a number of processes, 1 to 4096, not '0'"),
             (["batch", "-jx", "list"], "-j takes"),
+            (["batch", "-j2147483647", "list"], "-j takes"),
             (["batch", os.path.join(self.dir.name, "no-list")],
              "cannot read the list '" + os.path.join(self.dir.name, "no-list") +
              "': No such file or directory"),
@@ -148,7 +209,14 @@ class CommandLineTest(unittest.TestCase):
                 result = run(*words)
                 self.assertEqual(result.returncode, 2)
                 self.assertIn(message, result.stderr.decode())
+                if "cannot read the list" not in message:
+                    self.assertIn("usage: kelvane ", result.stderr.decode())
                 self.assertFalse(os.path.exists(self.out))
+        # `--` ends the options: a file whose name starts with a dash.
+        os.rename(self.input, self.path("--format"))
+        self.assertEqual(run("rounded", "--", "--format", "-x.png", "1", cwd=self.dir.name)
+                         .returncode, 0)
+        self.assertEqual(self.read("-x.png")[:4], b"\x89PNG")
 
 
 class BatchTest(unittest.TestCase):
@@ -201,6 +269,58 @@ class BatchTest(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn(b"3 not run", result.stderr)
         self.assertNotIn("y.png", self.listing())
+
+    def test_dry_runs_json_and_how_much_is_said(self):
+        lines = ["solid in.pgm a.png 1 0 0 0", "rounded missing.pgm b.png 1",
+                 "rounded in.pgm c.webp 2"]
+        failure = ["line 2: cannot decode 'missing.pgm': can't fopen",
+                   "line 2: 'missing.pgm' does not exist"]
+        dry = self.batch(lines, "--dry-run", "-k")
+        self.assertEqual(dry.returncode, 1)
+        self.assertEqual(dry.stderr.decode().splitlines()[:2], failure)
+        self.assertRegex(dry.stderr.decode(), r"kelvane: 3 jobs checked in [0-9.]+ s: 2 fine, 1 failed\n$")
+        self.assertEqual(self.listing(), ["in.pgm", "list"])  # nothing written
+        said = self.batch(lines, "--json", "-k")
+        objects = sorted((json.loads(line) for line in said.stdout.splitlines()),
+                         key=lambda o: o["line"])
+        self.assertEqual([set(o) for o in objects], [{"line", "input", "output", "ok", "kept",
+                                                      "message", "hint", "warning", "seconds"}] * 3)
+        self.assertEqual([(o["ok"], o["hint"]) for o in objects],
+                         [(True, None), (False, "'missing.pgm' does not exist"), (True, None)])
+        self.assertIn("gets PNG data", objects[2]["warning"])
+        self.assertEqual(self.batch(lines, "-q", "-k").stderr.decode().splitlines(), failure)
+        verbose = self.batch(lines[:1], "-v").stderr.decode()
+        self.assertRegex(verbose, r"^line 1: wrote 'a.png' in [0-9.]+ s\nkelvane: 1 job in ")
+        self.assertIn("s: 0 written, 0 failed, 1 kept (--no-clobber)",
+                      self.batch(lines[:1], "--no-clobber").stderr.decode())
+
+    def test_many_inputs_into_a_folder(self):
+        os.mkdir(self.path("sub"))
+        pgm(self.path("b.pgm"), 7, 3)
+        run("rounded", "in.pgm", "sub/c.PNG", "1", cwd=self.dir.name)
+        inputs = ["in.pgm", "b.pgm", "sub/c.PNG"]
+        done = run("solid", "--out-dir", "out", "-j2", "--border", "2", "--", *inputs,
+                   cwd=self.dir.name)
+        self.assertEqual((done.returncode, sorted(os.listdir(self.path("out")))),
+                         (0, ["b.png", "c.PNG", "in.png"]))
+        for source, name in zip(inputs, ["in.png", "b.png", "c.PNG"]):
+            run("solid", source, "single.png", "2", "255", "255", "255", cwd=self.dir.name)
+            self.assertEqual(self.read(f"out/{name}"), self.read("single.png"), name)
+        self.assertEqual(run("solid", "--out-dir", "out", "--format", "jpg", "--border", "1",
+                             "in.pgm", cwd=self.dir.name).returncode, 0)
+        self.assertTrue(os.path.exists(self.path("out/in.jpg")))
+        before = self.read("out/b.png")
+        kept = run("solid", "--out-dir", "out", "--no-clobber", "--border", "9", "b.pgm",
+                   cwd=self.dir.name)
+        self.assertEqual((kept.returncode, self.read("out/b.png")), (0, before))
+        for words, said in ((["sub/c.PNG", "in.pgm", "c.pgm"], None),
+                            (["--", "b.pgm", "out/b.png"], "'b.pgm' and 'out/b.png' would both")):
+            shutil.copy(self.path("in.pgm"), self.path("c.pgm"))
+            refused = run("rounded", "--out-dir", "sub" if said is None else "out", "--radius", "1",
+                          *words, cwd=self.dir.name)
+            self.assertEqual(refused.returncode, 2)
+            self.assertIn(said or "the output of 'sub/c.PNG' would replace the input 'sub/c.PNG'",
+                          refused.stderr.decode())
 
     def test_a_malformed_line_stops_everything_before_it_runs(self):
         result = self.batch(["solid in.pgm a.png 1 0 0 0", "solid in.pgm b.png 1 0 0",
@@ -283,7 +403,7 @@ class BatchTest(unittest.TestCase):
                 made = [name for name in self.listing()
                         if name not in ("in.pgm", "fifo.pgm", "list", "scratch")]
                 self.assertEqual(sorted(made), written)  # nothing else: no temporary file
-                self.assertEqual(os.listdir(scratch), [])
+                self.assertEqual([name for _, _, names in os.walk(scratch) for name in names], [])
                 for name in written:
                     self.assertEqual(self.read(name)[:4], b"\x89PNG")
                     os.remove(self.path(name))

@@ -23,29 +23,18 @@ AS_ROOT = os.geteuid() == 0
 
 
 def tool(folder, text):
-    """The tool's batch: its jobs as (line, operation, input, output, numbers) from a dry run, or
-    its bad lines; with `run`, each job's result from its report on standard error."""
+    """The tool's batch: its bad lines, or each job's result from its JSON report."""
     with open(os.path.join(folder, "list"), "wb") as file:
         file.write(text.encode("utf-8"))
-    done = subprocess.run([PROGRAM, "batch", "-j1", "--keep-going", "list"], cwd=folder,
-                          capture_output=True, timeout=120)
-    said = done.stderr.decode("utf-8").splitlines()
+    done = subprocess.run([PROGRAM, "batch", "-j1", "--keep-going", "--json", "list"],
+                          cwd=folder, capture_output=True, timeout=120)
     if done.returncode == 2:
-        return {"problems": said}
-    results = {}  # every line a job (a job that succeeds in silence reports nothing)
-    for number in range(1, text.count("\n") + 1):
-        results[number] = {"ok": True, "message": "", "hint": None, "warnings": []}
-    for report in said:
-        if not report.startswith("line "):
-            continue
-        number, text = report[5:].split(": ", 1)
-        result = results[int(number)]
-        if text.startswith("warning: "):
-            result["warnings"].append(text[9:])
-        elif result["ok"]:
-            result.update(ok=False, message=text)
-        else:
-            result["hint"] = text
+        return {"problems": done.stderr.decode("utf-8").splitlines()}
+    results = {}
+    for line in done.stdout.decode("utf-8").splitlines():
+        job = json.loads(line)
+        results[job["line"]] = {"ok": job["ok"], "message": job["message"], "hint": job["hint"],
+                                "warnings": job["warning"].split("\n") if job["warning"] else []}
     return {"results": results}
 
 

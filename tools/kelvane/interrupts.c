@@ -44,6 +44,7 @@ void tool_catch_interrupts(const char *const *scratch) {
         action.sa_flags = 0;
         sigaction(SIGINT, &action, NULL);
         sigaction(SIGTERM, &action, NULL);
+        sigaction(SIGHUP, &action, NULL);
     }
 #endif
 }

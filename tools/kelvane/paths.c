@@ -137,7 +137,7 @@ int tool_regular_file(const char *path) {
 
 int tool_folder_writable(const char *path) { return access(path, W_OK) == 0; }
 
-int tool_make_folder(const char *path) { return mkdir(path, 0755); }
+int tool_make_folder(const char *path) { return mkdir(path, 0777); }
 
 int tool_remove_folder(const char *path) { return rmdir(path); }
 
