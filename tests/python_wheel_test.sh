@@ -30,6 +30,11 @@ for name in ("py.typed", "_operations.pyi", "libtarnwick-kelvane-host.so.1"):
     assert os.path.exists(os.path.join(here, name)), name
 print("the wheel's library:", library, "with", sorted(kelvane.OPERATIONS))
 PY
+# The docs' install lines as written, in a fresh virtual environment that sees the system's
+# setuptools, wheel and (for the extra) distributed.
+"$python" -m venv --system-site-packages "$scratch/docs-venv"
+(cd "$source" && "$scratch/docs-venv/bin/pip" install --quiet --no-build-isolation './python[distributed]')
+env -u PYTHONPATH "$scratch/docs-venv/bin/python" -c "import kelvane.distributed, kelvane; kelvane.load()"
 for debris in "$source/python/build" "$source/python/tarnwick_kelvane.egg-info"; do
     if [ -e "$debris" ]; then echo "the build left $debris" >&2; exit 1; fi
 done

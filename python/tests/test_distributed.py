@@ -1,10 +1,17 @@
 """kelvane.distributed on a local Dask cluster of two worker processes (one thread each): twenty
-jobs, their results and files against the same jobs run here, one by one.
+jobs, their results and files against the same jobs run here, one by one; a worker killed again
+and again during a job, which fails that job alone; and the README's example run as a script.
 
     PYTHONPATH=<build>/python python3 -m unittest test_distributed
 """
 import os
+import re
+import signal
+import subprocess
+import sys
 import tempfile
+import threading
+import time
 import unittest
 
 from dask.distributed import Client, LocalCluster
@@ -57,6 +64,64 @@ class DistributedTest(unittest.TestCase):
                 with open(os.path.join(self.dir.name, "serial", name), "rb") as a, \
                         open(os.path.join(self.dir.name, "cluster", name), "rb") as b:
                     self.assertEqual(a.read(), b.read())
+
+    def test_a_worker_that_dies_fails_its_job_alone(self):
+        # The first job waits for a FIFO that no one writes; its worker is killed whenever one
+        # runs it, until run() returns: the scheduler tries it again, gives up, it runs once
+        # more alone and is killed again. The other jobs are done before the first kill.
+        fifo = os.path.join(self.dir.name, "never.pgm")
+        os.mkfifo(fifo)
+        out = lambda name: os.path.join(self.dir.name, name)
+        jobs = [("rounded", fifo, out("never.png"), 1)] + \
+            [("rounded", self.input, out(f"{i}.png"), i) for i in range(6)]
+        done = threading.Event()
+        with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                          dashboard_address=None) as cluster, Client(cluster) as client:
+            def kill_the_slow_jobs_workers():
+                time.sleep(2)  # the other jobs are done by then
+                while not done.is_set():
+                    busy = [address for address, keys in client.processing().items() if keys]
+                    try:
+                        pids = client.run(os.getpid, workers=busy) if busy else {}
+                    except Exception:  # a worker that went meanwhile
+                        pids = {}
+                    for pid in pids.values():
+                        try:
+                            os.kill(pid, signal.SIGKILL)
+                        except ProcessLookupError:
+                            pass
+                    time.sleep(0.3)
+            killer = threading.Thread(target=kill_the_slow_jobs_workers)
+            killer.start()
+            try:
+                results = kelvane.distributed.run(client, jobs)
+            finally:
+                done.set()
+                killer.join()
+        self.assertEqual([r.line for r in results], list(range(1, 8)))
+        self.assertFalse(results[0].ok)
+        self.assertTrue(results[0].message.startswith("the worker died running the job, twice"))
+        self.assertEqual([r.ok for r in results[1:]], [True] * 6)
+        self.assertFalse(os.path.exists(out("never.png")))
+
+    def test_the_readmes_example_runs_as_a_script(self):
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "README.md")) as file:
+            readme = file.read()
+        example = re.search(r"\n( +)(from dask\.distributed import .*?)\n(?=\S|\n\S)", readme,
+                            re.S)
+        script = "\n".join(line[len(example.group(1)):] for line in
+                           (example.group(1) + example.group(2)).splitlines()) + "\n"
+        self.assertIn('if __name__ == "__main__":', script)
+        with open(os.path.join(self.dir.name, "jobs.txt"), "w") as file:
+            file.write(f"rounded in.pgm a.png 1\nsolid missing.pgm b.png 1 0 0 0\n")
+        with open(os.path.join(self.dir.name, "example.py"), "w") as file:
+            file.write(script)
+        done = subprocess.run([sys.executable, "example.py"], cwd=self.dir.name, timeout=180,
+                              capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout, "line 2: cannot decode 'missing.pgm': can't fopen; "
+                                      "'missing.pgm' does not exist\n")
+        self.assertTrue(os.path.exists(os.path.join(self.dir.name, "a.png")))
 
     def test_malformed_jobs_stop_everything_before_any_runs(self):
         with self.assertRaises(kelvane.JobListError) as refused:
