@@ -11,9 +11,7 @@
 //   settles most tests without a look at the window, and for matches under 8 bytes one masked
 //   8-byte compare settles each candidate;
 // - the buckets of the next position and of the position after a match are asked for as soon as
-//   they are known, so that they arrive while the current one is still being matched; their
-//   numbers are computed ahead, a block of positions at a time, so that a match's length is one
-//   load away from the next bucket;
+//   they are known, so that they arrive while the current one is still being matched;
 // - Huffman codes come from tables, and bits leave with an 8-byte store per code and no branch,
 //   into a buffer sized once.
 // Without 8-byte loads in the platform's byte order the comparisons go byte by byte.
@@ -21,7 +19,6 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 
@@ -57,62 +54,6 @@ std::uint32_t bucket_of(const std::uint8_t *p) noexcept {
     hash += hash >> 6;
     return hash & (hash_buckets - 1);
 }
-
-// The bucket numbers of the positions ahead of the parse, computed a block at a time (four at
-// a time with SSE2): the bucket of the position after a match is then one load away, where the
-// hash's dozen dependent steps would stand between the match and the next bucket.
-class BucketNumbers {
-  public:
-    static constexpr std::size_t bytes = 8192 * sizeof(std::uint16_t);
-    // `memory`: `bytes` bytes, 16-byte aligned.
-    BucketNumbers(const std::uint8_t *data, int n, void *memory) noexcept
-        : data_(data), hashable_(n - 2), ring_(static_cast<std::uint16_t *>(memory)) {}
-    // The bucket of position i, for i < n - 2 and i below the last position asked for + 512.
-    std::uint32_t operator[](int i) const noexcept { return ring_[std::size_t(i) & (ring - 1)]; }
-    // Makes the buckets of positions up to i + max_match + 8 ready.
-    void reach(int i) noexcept {
-        if (done_ - i <= max_match + 8) fill();
-    }
-
-  private:
-    static constexpr int ring = 8192, block = 4096;
-    void fill() noexcept {
-        const int end = std::min(done_ + block, hashable_);
-        int k = done_;
-#if KELVANE_SIMD_SSE2
-        const __m128i zero = _mm_setzero_si128();
-        for (; end - k >= 14; k += 4) {  // reads data[k, k + 16), within data[0, end + 2)
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data_ + k));
-            // Lane j: data[k + j] + data[k + j + 1] << 8 + data[k + j + 2] << 16.
-            const __m128i b0 = _mm_unpacklo_epi16(_mm_unpacklo_epi8(chunk, zero), zero);
-            const __m128i b1 =
-                _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_srli_si128(chunk, 1), zero), zero);
-            const __m128i b2 =
-                _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_srli_si128(chunk, 2), zero), zero);
-            __m128i h =
-                _mm_add_epi32(b0, _mm_add_epi32(_mm_slli_epi32(b1, 8), _mm_slli_epi32(b2, 16)));
-            h = _mm_xor_si128(h, _mm_slli_epi32(h, 3));
-            h = _mm_add_epi32(h, _mm_srli_epi32(h, 5));
-            h = _mm_xor_si128(h, _mm_slli_epi32(h, 4));
-            h = _mm_add_epi32(h, _mm_srli_epi32(h, 17));
-            h = _mm_xor_si128(h, _mm_slli_epi32(h, 25));
-            h = _mm_add_epi32(h, _mm_srli_epi32(h, 6));
-            h = _mm_and_si128(h, _mm_set1_epi32(hash_buckets - 1));
-            // Below 2^14: the signed pack keeps them.
-            _mm_storel_epi64(reinterpret_cast<__m128i *>(ring_ + (std::size_t(k) & (ring - 1))),
-                             _mm_packs_epi32(h, h));
-        }
-#endif
-        for (; k < end; ++k)
-            ring_[std::size_t(k) & (ring - 1)] = std::uint16_t(bucket_of(data_ + k));
-        done_ = end == hashable_ ? INT_MAX : end;
-    }
-
-    const std::uint8_t *data_;
-    const int hashable_;  // positions with 3 bytes
-    std::uint16_t *const ring_;
-    int done_ = 0;
-};
 
 #if KELVANE_PNG_WORD_COMPARE
 std::uint64_t load64(const std::uint8_t *p) noexcept {
@@ -161,15 +102,13 @@ class Buckets {
     }
     ~Buckets() { writer_free(memory_); }
     bool allocate() noexcept {
-        memory_ = writer_malloc(hash_buckets * stride_ + cache_line + BucketNumbers::bytes);
+        memory_ = writer_malloc(hash_buckets * stride_ + cache_line);
         if (!memory_) return false;
         const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(memory_);
         table_ = reinterpret_cast<std::uint8_t *>((at + cache_line - 1) & ~(cache_line - 1));
         for (std::uint32_t bucket = 0; bucket < hash_buckets; ++bucket) *head(bucket) = Head{};
         return true;
     }
-    // BucketNumbers::bytes of memory for the bucket numbers ahead, after the table.
-    void *numbers_memory() const noexcept { return table_ + hash_buckets * stride_; }
     void prefetch(std::uint32_t bucket) const noexcept {
 #if defined(__GNUC__)
         __builtin_prefetch(head(bucket));
@@ -366,20 +305,15 @@ class BitWriter {
 // ---- the stream ------------------------------------------------------------------------------
 
 // Compresses data[0, n) as one fixed-Huffman block, making stb's choices.
-void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter &writer) noexcept {
-    // A copy of the writer that the data's stores cannot alias, so that it stays in registers.
-    BitWriter out = writer;
+void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter &out) noexcept {
     out.put(3, 3);  // BFINAL = 1, BTYPE = 1: fixed codes
-    BucketNumbers numbers(data, n, buckets.numbers_memory());
     int i = 0;
     // The bucket of position i; the next position's, and that of the position after a match, are
     // fetched from memory while i is matched.
-    numbers.reach(0);
-    std::uint32_t bucket = n > 3 ? numbers[0] : 0;
+    std::uint32_t bucket = n > 3 ? bucket_of(data) : 0;
     while (i < n - 3) {
-        numbers.reach(i);
         const std::uint32_t here = std::uint32_t(i);
-        const std::uint32_t next = numbers[i + 1];
+        const std::uint32_t next = bucket_of(data + i + 1);
         buckets.prefetch(next);
         const int limit = std::min(n - i, max_match);
         int best = 2;
@@ -394,7 +328,7 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
         });
         std::uint32_t after = 0;
         if (best >= 3 && i + best < n - 3) {
-            after = numbers[i + best];
+            after = bucket_of(data + i + best);
             buckets.prefetch(after);
         }
         buckets.add(bucket, here, data[i + 3]);
@@ -424,7 +358,6 @@ void compress_block(const std::uint8_t *data, int n, Buckets &buckets, BitWriter
     for (; i < n; ++i) out.put(literal_codes[data[i]].bits, literal_codes[data[i]].length);
     const Code end_of_block = fixed_code(256);
     out.put(end_of_block.bits, end_of_block.length);
-    writer = out;
 }
 
 // The data as stored blocks of at most 32767 bytes, as stb writes them; returns the end.
