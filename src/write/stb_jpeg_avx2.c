@@ -2,8 +2,9 @@
  * quantisation, float loops over the 8 x 8 blocks, then take 8 floats a step. They stay IEEE
  * single precision and are never fused into multiply-adds (-ffp-contract=off, as the whole
  * library is built; -mavx2 brings no FMA instructions), and the compiler reorders no sum, so
- * the file's bytes are those of the library's own copy (stb_encoder.cpp). Its bit writer's
- * shifts of an int past INT_MAX, which C++20 defines, wrap here too (-fwrapv, CMakeLists.txt).
+ * the file's bytes are those of the library's own copy (stb_encoder.cpp). Its bit writer
+ * shifts an int past INT_MAX, which C++20 defines and GCC and clang compile in C as the same
+ * wrapping shift (CMakeLists.txt).
  * image_write calls it where the processor has AVX2. It is C, and every function of stb here is
  * static, so that no code built for AVX2 can stand in for code of the other paths. The JPEG writer
  * allocates nothing (its bytes go to the caller's function, as from the library's copy); what else
