@@ -4,11 +4,11 @@
  * library is built; -mavx2 brings no FMA instructions), and the compiler reorders no sum, so
  * the file's bytes are those of the library's own copy (stb_encoder.cpp). Its bit writer
  * shifts an int past INT_MAX, which C++20 defines and GCC and clang compile in C as the same
- * wrapping shift (CMakeLists.txt).
- * image_write calls it where the processor has AVX2. It is C, and every function of stb here is
- * static, so that no code built for AVX2 can stand in for code of the other paths. The JPEG writer
- * allocates nothing (its bytes go to the caller's function, as from the library's copy); what else
- * of stb is here would take the library's hooks. */
+ * wrapping shift (CMakeLists.txt). image_write calls it where the processor has AVX2. It is C,
+ * and every function of stb here is static, so that no code built for AVX2 can stand in for
+ * code of the other paths. The JPEG writer allocates nothing (its bytes go to the caller's
+ * function, as from the library's copy); what else of stb is here would take the library's
+ * hooks. */
 #include "write/stb_jpeg_avx2.h"
 
 #include <math.h>
