@@ -7,11 +7,12 @@
 #   bench/batch.sh [runs]      (default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/cli_path.sh
 runs=${1:-3}
 scripts/setup-deps.sh bench >&2
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release --target kelvane_cli >/dev/null
-kelvane=$PWD/build/release/examples/kelvane
+kelvane=$PWD/build/release/$kelvane_cli_path
 work=build/bench-batch
 rm -rf "$work" && mkdir -p "$work/in"
 cc -O2 -w -I/usr/include/stb bench/make_inputs.c -o "$work/make_inputs" -lm

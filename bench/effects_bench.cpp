@@ -1,7 +1,9 @@
 // Each effect's build step alone, without file I/O, on a 4000x3000 opaque picture and a
 // 1920x1080 picture with transparency; the shadow cases also run the plain reference blur, so
-// that the speed-up is read in one run. The PNG compressor runs beside stb's own, built plainly.
+// that the speed-up is read in one run. The PNG compressor runs beside stb's own, built plainly,
+// and stb's JPEG writer as the library builds it beside its copy built for AVX2.
 #include <benchmark/benchmark.h>
+#include <stb_image_write.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include "stb_plain.h"
 #include "support/reference_blur.hpp"
 #include "write/png_compressor.hpp"
+#include "write/stb_jpeg_avx2.h"
 #include "write/writer_memory.hpp"
 
 namespace {
@@ -141,6 +144,38 @@ void stb_compressor(benchmark::State &state) {
     time_compressor(state, plain_zlib_compress, std::free);
 }
 
+// stb's JPEG of the 4000x3000 smooth photo (packed RGB, quality 90) into memory reserved once:
+// the library's copy of the writer (avx2 0) or its copy built for AVX2 (avx2 1).
+void jpeg_writer(benchmark::State &state) {
+    const Picture &p = picture(0);
+    std::vector<std::uint8_t> rgb;
+    rgb.reserve(p.rgba.size() / 4 * 3);
+    for (std::size_t i = 0; i < p.rgba.size(); ++i)
+        if (i % 4 != 3) rgb.push_back(p.rgba[i]);
+    std::string file;
+    file.reserve(rgb.size());
+    auto append = [](void *to, void *data, int size) {
+        static_cast<std::string *>(to)->append(static_cast<const char *>(data), std::size_t(size));
+    };
+    const bool wide = state.range(0) != 0;
+#ifdef KELVANE_STB_AVX2
+    if (wide && !__builtin_cpu_supports("avx2")) state.SkipWithError("no AVX2 here");
+#else
+    if (wide) state.SkipWithError("built without the AVX2 copy");
+#endif
+    for (auto _ : state) {
+        file.clear();
+        int written = 0;
+#ifdef KELVANE_STB_AVX2
+        if (wide) written = kelvane_jpg_to_func_avx2(append, &file, p.width, p.height, rgb.data());
+#endif
+        if (!wide)
+            written = stbi_write_jpg_to_func(append, &file, p.width, p.height, 3, rgb.data(), 90);
+        if (!written) state.SkipWithError("stb wrote nothing");
+        benchmark::DoNotOptimize(file.data());
+    }
+}
+
 // Arguments: picture (0: 4000x3000 opaque, 1: 1920x1080 with transparency) and, for the
 // shadow, the case (0: dx = dy = 10, blur 20; 1: wholly beside, dx = width; 2: blur 300).
 constexpr int copied_iterations = 20;
@@ -165,6 +200,7 @@ BENCHMARK(shadow)->Apply(shadow_cases)->Iterations(copied_iterations);
 BENCHMARK(reference_shadow)->Apply(shadow_cases)->Iterations(1);
 BENCHMARK(png_compressor)->Apply(compressor_pictures);
 BENCHMARK(stb_compressor)->Apply(compressor_pictures);
+BENCHMARK(jpeg_writer)->ArgNames({"avx2"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -18,8 +18,8 @@ for want in "$@"; do
         aarch64) packages+=(g++-aarch64-linux-gnu qemu-user googletest) ;;
         fuzz) packages+=(clang libclang-rt-14-dev imagemagick-6.q16) ;;
         bench) packages+=(libbenchmark-dev libdeflate-dev libvips-dev libvips-tools
-                          imagemagick-6.q16 python3 python3-pil time libjpeg-turbo-progs hyperfine
-                          valgrind) ;;
+                          imagemagick-6.q16 python3 python3-pil python3-matplotlib time
+                          libjpeg-turbo-progs hyperfine valgrind) ;;
         *) packages+=("$want") ;;
     esac
 done
