@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 scripts/setup-deps.sh bench
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release --target kelvane_cli >/dev/null
-kelvane=$PWD/build/release/examples/kelvane
+kelvane=$PWD/build/release/tools/kelvane/kelvane
 work=${1:-$(mktemp -d)}
 mkdir -p "$work"
 python3 bench/hostile_inputs.py "$work"
