@@ -108,7 +108,7 @@ function optionsOf(entry) {
   return options;
 }
 
-const COMMON = ["onWarning"];
+const COMMON = ["onWarning", "signal"];
 
 // The operation's numbers from the options object: TypeError for an unknown key, a missing one or
 // one that is not an integer (or a list of them), RangeError outside the C int range.
@@ -144,8 +144,8 @@ async function bytesOf(input) {
 }
 
 // A path as the bytes the library takes: a string (as UTF-8), a file: URL or a Buffer.
-function pathBytes(what, value, node) {
-  const path = value instanceof URL ? node.url.fileURLToPath(value) : value;
+async function pathBytes(what, value) {
+  const path = value instanceof URL ? (await import("node:url")).fileURLToPath(value) : value;
   let bytes;
   if (typeof path === "string") bytes = encode(path);
   else if (typeof Buffer === "function" && Buffer.isBuffer(path)) bytes = path;
@@ -200,10 +200,10 @@ function warn(onWarning, text) {
   else console.warn(text);
 }
 
-// Runs the operation numbered `index` through the host layer: the input is `input` (bytes) or the
-// file at `inPath`, the result comes back as bytes (`format` given) or goes to `outPath`. Returns
-// { ok, message, hint, warnings, result }.
-function runJob_(lib, index, { input, inPath, inName, outPath, format, numbers }) {
+/** Runs the operation numbered `index` through the host layer: the input is `input` (bytes) or
+ * the file at `inPath`, the result comes back as bytes (`format` given) or goes to `outPath`.
+ * Returns { ok, message, hint, warnings, result }. */
+export function execute(lib, index, { input, inPath, inName, outPath, format, numbers }) {
   const { module, files } = lib;
   const scratchIn = input ? encode("/kelvane-memory/input") : inPath;
   const scratchOut = format ? encode(`/kelvane-memory/output.${format}`) : outPath;
@@ -224,29 +224,51 @@ function runJob_(lib, index, { input, inPath, inName, outPath, format, numbers }
   return outcome;
 }
 
-/** Makes the function of the operation `name` (operations.js). */
+/** Checks an operation's arguments against the host layer's table, before anything runs:
+ * TypeError and RangeError as the options and paths deserve. The job to run, as plain data. */
+export async function prepare(table, name, input, outOrOptions, maybeOptions) {
+  const index = table.operations.findIndex((entry) => entry.name === name);
+  const entry = table.operations[index];
+  const onFiles = isPath(outOrOptions);
+  const options = (onFiles ? maybeOptions : outOrOptions) ?? {};
+  let job;
+  if (onFiles) {
+    if (!inNode) throw new TypeError("paths are for Node: in a browser, give the picture's bytes");
+    job = { inPath: await pathBytes("the input path", input), outPath: await pathBytes("the output path", outOrOptions), numbers: numbersOf(entry, options, []) };
+  } else {
+    const numbers = numbersOf(entry, options, ["format", "name"]);
+    const format = String(options.format ?? table.formats[0]).toLowerCase();
+    if (!table.formats.includes(format)) throw new TypeError(`format must be one of ${table.formats.join(", ")}, not ${options.format}`);
+    const named = options.name ?? (typeof File !== "undefined" && input instanceof File ? input.name : null);
+    if (named !== null && typeof named !== "string") throw new TypeError(`name must be a string, not ${typeName(named)}`);
+    job = { input: await bytesOf(input), inName: named, format, numbers };
+  }
+  return { index, job, onFiles, onWarning: options.onWarning, signal: options.signal };
+}
+
+/** The error of a job given up before it started: its signal's reason. */
+export function aborted(signal) {
+  return signal.reason ?? new DOMException("This operation was aborted", "AbortError");
+}
+
+/** Says a finished job's warnings, and returns its result or throws its KelvaneError. */
+export function conclude(prepared, outcome) {
+  for (const text of outcome.warnings) warn(prepared.onWarning, text);
+  if (!outcome.ok) throw new KelvaneError(outcome.message, outcome.hint);
+  return prepared.onFiles ? undefined : outcome.result;
+}
+
+/** Makes the function of the operation `name`, run in this thread (operations.js). */
 export function operation(name) {
   return async (input, outOrOptions, maybeOptions) => {
     const lib = await library();
-    const index = lib.table.operations.findIndex((entry) => entry.name === name);
-    const entry = lib.table.operations[index];
-    const onFiles = isPath(outOrOptions);
-    const options = (onFiles ? maybeOptions : outOrOptions) ?? {};
-    let job;
-    if (onFiles) {
-      if (!inNode) throw new TypeError("paths are for Node: in a browser, give the picture's bytes");
-      job = { inPath: pathBytes("the input path", input, lib.node), outPath: pathBytes("the output path", outOrOptions, lib.node), numbers: numbersOf(entry, options, []) };
-    } else {
-      const numbers = numbersOf(entry, options, ["format", "name"]);
-      const format = String(options.format ?? lib.table.formats[0]).toLowerCase();
-      if (!lib.table.formats.includes(format)) throw new TypeError(`format must be one of ${lib.table.formats.join(", ")}, not ${options.format}`);
-      const bytes = await bytesOf(input);
-      job = { input: bytes, inName: options.name ?? (typeof File !== "undefined" && input instanceof File ? input.name : null), format, numbers };
-    }
-    const outcome = await serialised(() => runJob_(lib, index, job));
-    for (const text of outcome.warnings) warn(options.onWarning, text);
-    if (!outcome.ok) throw new KelvaneError(outcome.message, outcome.hint);
-    return onFiles ? undefined : outcome.result;
+    const prepared = await prepare(lib.table, name, input, outOrOptions, maybeOptions);
+    const { signal } = prepared;
+    const outcome = await serialised(() => {
+      if (signal?.aborted) throw aborted(signal);
+      return execute(lib, prepared.index, prepared.job);
+    });
+    return conclude(prepared, outcome);
   };
 }
 
@@ -294,7 +316,25 @@ export async function runJob(job) {
   const index = lib.table.operations.findIndex((entry) => entry.name === job.operation);
   if (index < 0) throw new TypeError(`unknown operation ${job.operation}`);
   const outcome = await serialised(() =>
-    runJob_(lib, index, { inPath: encode(job.input), outPath: encode(job.output), numbers: job.numbers.map((n, i) => checkedInt(`number ${i + 1}`, n)) }),
+    execute(lib, index, { inPath: encode(job.input), outPath: encode(job.output), numbers: job.numbers.map((n, i) => checkedInt(`number ${i + 1}`, n)) }),
   );
   return { line: job.line, ok: outcome.ok, message: outcome.message, hint: outcome.hint, warnings: outcome.warnings };
+}
+
+/** A pool worker's answer to a message of the main thread (pool.js). */
+export async function serve(message) {
+  const lib = await library();
+  switch (message.kind) {
+    case "table":
+      return { table: lib.table };
+    case "job":
+      return serialised(() => execute(lib, message.index, message.job));
+    case "parse":
+      return parseJobs(message.text).then((jobs) => ({ jobs }), (error) => {
+        if (error instanceof JobListError) return { problems: error.problems };
+        throw error;
+      });
+    default:
+      return runJob(message.job);
+  }
 }

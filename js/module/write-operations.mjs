@@ -23,8 +23,11 @@ function optionsOf(entry) {
 const typeName = (name) => name[0].toUpperCase() + name.slice(1) + "Options";
 const doc = (text) => `/** ${text.replaceAll("*/", "*\\/")} */`;
 
-writeFileSync(path.join(js, "operations.js"), warning + 'import { operation } from "./core.js";\n\n' +
-  table.operations.map((entry) => `${doc(entry.description)}\nexport const ${entry.name} = operation(${JSON.stringify(entry.name)});\n`).join("\n"));
+// The operations in this thread (browsers, Web Workers: index.js) and through Node's pool (node.js).
+for (const [file, from] of [["operations.js", "./core.js"], ["node-operations.js", "./pool.js"]]) {
+  writeFileSync(path.join(js, file), warning + `import { operation } from "${from}";\n\n` +
+    table.operations.map((entry) => `${doc(entry.description)}\nexport const ${entry.name} = operation(${JSON.stringify(entry.name)});\n`).join("\n"));
+}
 
 const optionTypes = table.operations.map((entry) => {
   const fields = optionsOf(entry).map(({ name, parameters }) => {
@@ -43,18 +46,26 @@ writeFileSync(path.join(js, "index.d.ts"), warning + `// Types of tarnwick-kelva
 /** A picture's bytes: a Uint8Array (a Node Buffer among them), an ArrayBuffer or another typed array; in browsers a Blob or File too. */
 export type Picture = Uint8Array | ArrayBuffer | ArrayBufferView | { arrayBuffer(): Promise<ArrayBuffer>; readonly size: number; readonly type: string };
 /** A path in Node: a string, a file: URL or a Buffer. */
-export type Path = string | URL | Uint8Array;
+export type Path = string | { readonly href: string; readonly protocol: string } | Uint8Array;
+/** An AbortSignal: a job whose signal fires before it starts is given up. */
+export interface Signal {
+  readonly aborted: boolean;
+  readonly reason?: unknown;
+  addEventListener(type: "abort", listener: () => void, options?: { once?: boolean }): void;
+}
 /** The format of a result in bytes. */
 export type Format = ${table.formats.map((f) => JSON.stringify(f)).join(" | ")};
 
 /** The library refused a job; \`message\` is its own one-line text, \`hint\` the likely cause or null. */
 export class KelvaneError extends Error {
+  constructor(message: string, hint?: string | null);
   name: "KelvaneError";
   hint: string | null;
 }
 
 /** Bad lines in a job list: one "line N: why" for each. */
 export class JobListError extends Error {
+  constructor(problems: string[]);
   name: "JobListError";
   problems: string[];
 }
@@ -62,6 +73,8 @@ export class JobListError extends Error {
 export interface CommonOptions {
   /** Called with each warning about the job (by default Node's process.emitWarning, or console.warn). */
   onWarning?: (warning: string) => void;
+  /** Gives the job up, if it has not started when the signal fires (it rejects with its reason). */
+  signal?: Signal;
 }
 
 interface InMemory {
@@ -103,7 +116,9 @@ export interface Result {
 export function parseJobs(text: string | Picture): Promise<Job[]>;
 /** Runs one job on its files (Node); never rejects for the job's own failure. */
 export function runJob(job: Job): Promise<Result>;
+/** How many worker threads run jobs at once in Node (1 or more; one per processor by default). */
+export function setWorkers(count: number): void;
 /** The host layer's table of operations, their options, defaults and ranges. */
-export function operations(): Promise<{ formats: Format[]; bytes_name: string; operations: Array<{ name: string; summary: string; description: string; parameters: Array<{ name: string; option: string; minimum: number; maximum: number; default: number | null }> }> }>;
+export function operations(): Promise<{ formats: Format[]; bytes_name: string; operations: Array<{ name: string; summary: string; description: string; parameters: Array<{ name: string; option: string; minimum: number; maximum: number; default: number | null; example: number }> }> }>;
 `);
-console.log(`== wasm: operations.js and index.d.ts for ${table.operations.length} operations`);
+console.log(`== wasm: operations.js, node-operations.js and index.d.ts for ${table.operations.length} operations`);
