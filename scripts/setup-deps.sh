@@ -13,7 +13,7 @@ for want in "$@"; do
                            python3-setuptools python3-wheel clang
                            libclang-rt-14-dev clang-format-14 imagemagick-6.q16 acl mypy) ;;
         valgrind) packages+=(valgrind) ;;
-        wasm) packages+=(emscripten node-acorn nodejs chromium) ;;
+        wasm) packages+=(emscripten node-acorn nodejs node-typescript chromium) ;;
         windows) packages+=(g++-mingw-w64-x86-64 wine64 googletest) ;;
         aarch64) packages+=(g++-aarch64-linux-gnu qemu-user googletest) ;;
         fuzz) packages+=(clang libclang-rt-14-dev imagemagick-6.q16) ;;
