@@ -49,12 +49,26 @@ def _outcome(future: Any, job: Job, last: bool) -> Optional[Result]:
         return Result(False, f"{what}, twice ({type(error).__name__}: {error})", job.line)
 
 
+def _first_outcomes(client: Any, jobs: List[Job]) -> List[Optional[Result]]:
+    """Each job's outcome from the cluster, taken as soon as its task ends and then let go, so
+    that a worker that dies later takes no finished result with it (to be run again)."""
+    from distributed import as_completed
+
+    futures = client.map(run_job, jobs, pure=False)
+    index = {future.key: i for i, future in enumerate(futures)}
+    outcomes: List[Optional[Result]] = [None] * len(jobs)
+    for future in as_completed(futures):
+        i = index[future.key]
+        outcomes[i] = _outcome(future, jobs[i], False)
+        future.release()
+    return outcomes
+
+
 def run(client: Any, jobs: JobSource) -> List[Result]:
     """Runs the jobs on the client's cluster and returns their Results in order. A warning about
     an input (a photo stored rotated) is kept with the first job that reads it."""
     parsed = parse_jobs(jobs)
-    futures = client.map(run_job, parsed, pure=False)
-    outcomes = [_outcome(future, job, False) for future, job in zip(futures, parsed)]
+    outcomes = _first_outcomes(client, parsed)
     for i, job in enumerate(parsed):
         if outcomes[i] is None:  # once more, alone: a job queued beside a killer is not one
             outcomes[i] = _outcome(client.submit(run_job, job, pure=False), job, True)

@@ -20,6 +20,24 @@ import kelvane
 import kelvane.distributed
 
 
+class NotingClient:
+    """The client, noting the keys of the tasks that run a job reading `path`."""
+
+    def __init__(self, client, path):
+        self.client, self.path, self.keys = client, path, set()
+
+    def map(self, function, jobs, **options):
+        futures = self.client.map(function, jobs, **options)
+        self.keys.update(f.key for f, job in zip(futures, jobs) if job.in_path == self.path)
+        return futures
+
+    def submit(self, function, job, **options):
+        future = self.client.submit(function, job, **options)
+        if job.in_path == self.path:
+            self.keys.add(future.key)
+        return future
+
+
 class DistributedTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
@@ -66,9 +84,9 @@ class DistributedTest(unittest.TestCase):
                     self.assertEqual(a.read(), b.read())
 
     def test_a_worker_that_dies_fails_its_job_alone(self):
-        # The first job waits for a FIFO that no one writes; its worker is killed whenever one
-        # runs it, until run() returns: the scheduler tries it again, gives up, it runs once
-        # more alone and is killed again. The other jobs are done before the first kill.
+        # The first job waits for a FIFO that no one writes; whichever worker runs it is killed,
+        # again and again, until run() returns: the scheduler tries it again, gives up, it runs
+        # once more alone and is killed again. Every other job keeps its result.
         fifo = os.path.join(self.dir.name, "never.pgm")
         os.mkfifo(fifo)
         out = lambda name: os.path.join(self.dir.name, name)
@@ -77,10 +95,12 @@ class DistributedTest(unittest.TestCase):
         done = threading.Event()
         with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                           dashboard_address=None) as cluster, Client(cluster) as client:
-            def kill_the_slow_jobs_workers():
-                time.sleep(2)  # the other jobs are done by then
+            noting = NotingClient(client, fifo)
+
+            def kill_the_fifo_jobs_workers():
                 while not done.is_set():
-                    busy = [address for address, keys in client.processing().items() if keys]
+                    busy = [address for address, keys in client.processing().items()
+                            if noting.keys.intersection(keys)]
                     try:
                         pids = client.run(os.getpid, workers=busy) if busy else {}
                     except Exception:  # a worker that went meanwhile
@@ -91,10 +111,10 @@ class DistributedTest(unittest.TestCase):
                         except ProcessLookupError:
                             pass
                     time.sleep(0.3)
-            killer = threading.Thread(target=kill_the_slow_jobs_workers)
+            killer = threading.Thread(target=kill_the_fifo_jobs_workers)
             killer.start()
             try:
-                results = kelvane.distributed.run(client, jobs)
+                results = kelvane.distributed.run(noting, jobs)
             finally:
                 done.set()
                 killer.join()
